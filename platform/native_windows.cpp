@@ -1,0 +1,26 @@
+// The native Windows table: every entry is the real API.
+#include "platform/system_table.h"
+
+void SystemFillNativeTable(SystemTable* t)
+{
+    t->GetLastError = ::GetLastError;
+    t->SetLastError = ::SetLastError;
+    t->CreateFileA = ::CreateFileA;
+    t->ReadFile = ::ReadFile;
+    t->WriteFile = ::WriteFile;
+    t->GetFileSize = ::GetFileSize;
+    t->CloseHandle = ::CloseHandle;
+    t->DeleteFileA = ::DeleteFileA;
+    t->MoveFileExA = ::MoveFileExA;
+    t->GetFileAttributesA = ::GetFileAttributesA;
+    t->Sleep = ::Sleep;
+    t->GetTickCount = ::GetTickCount;
+    t->CreateMutexA = ::CreateMutexA;
+    t->OpenMutexA = ::OpenMutexA;
+    t->ReleaseMutex = ::ReleaseMutex;
+    t->CreateEventA = ::CreateEventA;
+    t->SetEvent = ::SetEvent;
+    t->ResetEvent = ::ResetEvent;
+    t->WaitForSingleObject = ::WaitForSingleObject;
+    t->GetVersionExA = ::GetVersionExA;
+}

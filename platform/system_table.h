@@ -1,0 +1,64 @@
+// The system seam: every call into the operating system goes through one process-wide table of
+// function pointers with the Win32 signatures. Three tables exist: the native Windows one (the real
+// API), the POSIX one (kernel objects and files are real, devices report that nothing is there) and
+// the emulated machine of sim/. Tests replace single entries to inject faults and reset them after.
+//
+// Adding a call: one member here, one line in each table's fill function.
+#pragma once
+
+#include "platform/win32_types.h"
+
+// Platform id that GetVersionExA reports on Linux, so that the host-interface dispatch installs the
+// SCSI generic transport there. Chosen outside the range Windows uses.
+#define VER_PLATFORM_LINUX 0x4C4E5800u
+
+struct SystemTable {
+    // Thread-local last error.
+    DWORD(WINAPI* GetLastError)(void);
+    void(WINAPI* SetLastError)(DWORD dwErrCode);
+
+    // Files and devices. Devices are opened by path like files.
+    HANDLE(WINAPI* CreateFileA)
+    (LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, LPSECURITY_ATTRIBUTES lpSecurityAttributes,
+     DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+    BOOL(WINAPI* ReadFile)
+    (HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
+    BOOL(WINAPI* WriteFile)
+    (HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
+     LPOVERLAPPED lpOverlapped);
+    DWORD(WINAPI* GetFileSize)(HANDLE hFile, LPDWORD lpFileSizeHigh);
+    BOOL(WINAPI* CloseHandle)(HANDLE hObject);
+    BOOL(WINAPI* DeleteFileA)(LPCSTR lpFileName);
+    BOOL(WINAPI* MoveFileExA)(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags);
+    DWORD(WINAPI* GetFileAttributesA)(LPCSTR lpFileName);
+
+    // Time.
+    void(WINAPI* Sleep)(DWORD dwMilliseconds);
+    DWORD(WINAPI* GetTickCount)(void);
+
+    // Kernel objects.
+    HANDLE(WINAPI* CreateMutexA)(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName);
+    HANDLE(WINAPI* OpenMutexA)(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCSTR lpName);
+    BOOL(WINAPI* ReleaseMutex)(HANDLE hMutex);
+    HANDLE(WINAPI* CreateEventA)
+    (LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset, BOOL bInitialState, LPCSTR lpName);
+    BOOL(WINAPI* SetEvent)(HANDLE hEvent);
+    BOOL(WINAPI* ResetEvent)(HANDLE hEvent);
+    DWORD(WINAPI* WaitForSingleObject)(HANDLE hHandle, DWORD dwMilliseconds);
+
+    // System information.
+    BOOL(WINAPI* GetVersionExA)(LPOSVERSIONINFOA lpVersionInformation);
+};
+
+// The calls in force. Code calls through it: g_sys.CreateFileA(...).
+extern SystemTable g_sys;
+
+// The table of the system this program runs on (native Windows, or POSIX).
+const SystemTable& SystemNativeTable(void);
+
+// Puts a whole table in force (the emulated machine does this), or the native one back.
+void SystemTableInstall(const SystemTable& table);
+void SystemTableReset(void);
+
+// Fills a table with the native calls of this build; each fill function is one line per call.
+void SystemFillNativeTable(SystemTable* table);
