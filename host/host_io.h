@@ -1,0 +1,69 @@
+// The host interface: one process-wide table of ten operations that carry CDBs to units behind a
+// SCSI host adapter or a storage driver, filled by HostIoInit with the transport of the platform
+// (pass-through on the NT family, ASPI on 9x, SCSI generic on Linux).
+//
+// Contract common to every transport (a transport author implements from this):
+// - Units are named by index, 0 .. count-1, in the order of the last HostIoEnumerate; an index is
+//   valid until the next enumeration. An index out of range fails with last error
+//   ERROR_FILE_NOT_FOUND: boolean operations return 0, GetCdb null, Execute 5.
+// - Running a command: write the CDB into the 16-byte area from HostIoGetCdb (bytes beyond those
+//   written keep what the previous command left), then HostIoExecute with direction and length.
+// - The status returned by Execute is built from sense data alone:
+//   0 when no sense data was left; else (ASC << 24) | (ASCQ << 16) | (sense key & 0x0F).
+//   Transports produce 4 when the command was not carried to the unit, 5 for a bad index and
+//   11 when the unit's inter-process mutex was not obtained in time.
+// - Boolean operations return 1 or 0 and leave the reason in the thread's last error.
+#pragma once
+
+#include "platform/win32_types.h"
+
+// The 32-bit result of every command on a unit.
+typedef DWORD UnitStatus;
+
+// Transfer directions; every other value runs the command without a data phase.
+enum {
+    UnitNoData = 0,
+    UnitDataIn = 1,   // unit to host
+    UnitDataOut = 2,  // host to unit
+};
+
+// Receives 36 bytes of standard INQUIRY data; nonzero accepts the unit.
+typedef int (*HostIoFilter)(const BYTE* inquiry);
+
+struct HostInterface {
+    // Releases the transport's handles and mutexes; the table stays installed. Returns 1.
+    BOOL (*term)(void);
+    // Discards the previous units and finds the units the filter accepts. The device-class name is
+    // used in the per-unit mutex names; null or empty finds no unit. Returns the count (0 on failure).
+    DWORD (*enumerate)(HostIoFilter filter, const char* deviceClass);
+    // The unit's 16-byte CDB area, valid until the next enumeration; null on failure.
+    BYTE* (*getCdb)(DWORD unit);
+    // Runs the CDB in the unit's area. Only the low 8 bits of direction and cdbLength count.
+    UnitStatus (*execute)(DWORD unit, DWORD direction, DWORD cdbLength, void* data, DWORD length);
+    // Drive letter (0 when none) and discovery number, stored through the pointer when not null.
+    BOOL (*getDriveLetter)(DWORD unit, DWORD* letter);
+    BOOL (*getDeviceNumber)(DWORD unit, DWORD* number);
+    BOOL (*loadMedium)(DWORD unit);
+    BOOL (*ejectMedium)(DWORD unit);
+    BOOL (*lock)(DWORD unit);
+    BOOL (*unlock)(DWORD unit);
+};
+
+// Installs the platform's transport. 1 when a transport is installed, 0 otherwise (table unchanged).
+int HostIoInit(void);
+
+// Forwarding functions. With an empty table each sets ERROR_INVALID_FUNCTION and returns 0 (null for
+// GetCdb, 0xFFFFFFFF for Execute); HostIoEnumerate alone initialises the table first when empty.
+BOOL HostIoTerm(void);
+DWORD HostIoEnumerate(HostIoFilter filter, const char* deviceClass);
+BYTE* HostIoGetCdb(DWORD unit);
+UnitStatus HostIoExecute(DWORD unit, DWORD direction, DWORD cdbLength, void* data, DWORD length);
+BOOL HostIoGetDriveLetter(DWORD unit, DWORD* letter);
+BOOL HostIoGetDeviceNumber(DWORD unit, DWORD* number);
+BOOL HostIoLoadMedium(DWORD unit);
+BOOL HostIoEjectMedium(DWORD unit);
+BOOL HostIoLock(DWORD unit);
+BOOL HostIoUnlock(DWORD unit);
+
+// The default filter: accepts every unit.
+int HostIoAcceptAll(const BYTE* inquiry);
