@@ -1,0 +1,21 @@
+# qzv_library(NAME DIRS dir ... [LIBS lib ...])
+# A product folder's library from every .cpp file in the named folders (relative to the current
+# source folder), so that adding a file needs no CMake change. A folder without sources yet gives an
+# interface library, so that callers can link it already.
+function(qzv_library name)
+  cmake_parse_arguments(L "" "" "DIRS;LIBS" ${ARGN})
+  set(sources)
+  foreach(dir ${L_DIRS})
+    file(GLOB found CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp)
+    list(APPEND sources ${found})
+  endforeach()
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${L_LIBS})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${L_LIBS})
+  endif()
+endfunction()
