@@ -52,6 +52,10 @@ struct HostInterface {
 // Installs the platform's transport. 1 when a transport is installed, 0 otherwise (table unchanged).
 int HostIoInit(void);
 
+// Installs a transport of one's own (all ten operations set), as HostIoInit does for the platform's.
+// Tests install transports backed by simulated units with it.
+void HostIoInstall(const HostInterface* operations);
+
 // Forwarding functions. With an empty table each sets ERROR_INVALID_FUNCTION and returns 0 (null for
 // GetCdb, 0xFFFFFFFF for Execute); HostIoEnumerate alone initialises the table first when empty.
 BOOL HostIoTerm(void);
