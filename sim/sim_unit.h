@@ -23,7 +23,8 @@
 enum class SimDirection { None = 0, In = 1, Out = 2 };
 
 struct SimUnitConfig {
-    std::string product = "QZV-57H";          // padded with blanks to 16 bytes
+    std::string vendor = "VORNA   ";          // padded with blanks to 8 bytes; bytes copied as given (NULs too)
+    std::string product = "QZV-57H";          // padded with blanks to 16 bytes; bytes copied as given (NULs too)
     std::string revision = "1.99";            // exactly 4 characters (cut or blank-padded to 4)
     uint32_t configuration = 0;               // as the configuration command returns it (little-endian)
     uint32_t cardBlocks = 2048;               // blocks of 512 bytes on the simulated card

@@ -20,7 +20,7 @@ std::vector<uint8_t> SimUnit::State::InquiryBytes() const
     inquiry[3] = 0x02;  // response data format
     inquiry[4] = INQUIRY_LENGTH - 5;
     inquiry[5] = inquiry[6] = inquiry[7] = 0;
-    std::memcpy(&inquiry[8], "VORNA   ", 8);
+    std::memcpy(&inquiry[8], config.vendor.data(), std::min<size_t>(config.vendor.size(), 8));
     std::memcpy(&inquiry[16], config.product.data(), std::min<size_t>(config.product.size(), 16));
     std::memcpy(&inquiry[32], config.revision.data(), 4);
     return inquiry;

@@ -24,6 +24,17 @@ TEST(SimUnitInquiry, StandardDataCarriesVendorPaddedProductAndRevision)
     EXPECT_EQ(unit.InquiryData(), inquiry);
 }
 
+TEST(SimUnitInquiry, IdentityFieldsAreCopiedAsGivenForFilterScenarios)
+{
+    SimUnitConfig config;
+    config.vendor = "VORNB";
+    config.product = std::string("QZV-57H\0\0", 9);
+    SimUnit unit(config);
+    const Bytes inquiry = unit.InquiryData();
+    EXPECT_EQ("VORNB   ", std::string(inquiry.begin() + 8, inquiry.begin() + 16));
+    EXPECT_EQ(std::string("QZV-57H\0\0       ", 16), std::string(inquiry.begin() + 16, inquiry.begin() + 32));
+}
+
 TEST(SimUnitInquiry, AllocationLengthAndBufferBoundTheTransfer)
 {
     SimUnit unit;
