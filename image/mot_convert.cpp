@@ -6,9 +6,9 @@
 #include "image/mot_text_reader.h"
 #include "platform/system_table.h"
 
-uint8_t g_motBuffer[MOT_BUFFER_SIZE];
-
 namespace {
+
+uint8_t g_motBuffer[MOT_BUFFER_SIZE];
 
 // Temporary names tried beside the output before giving up: "<output>.tmp", "<output>.1.tmp", ...
 const unsigned TEMPORARY_ATTEMPTS = 100;
@@ -75,7 +75,9 @@ MotStatus MotConvertStream(HANDLE input, HANDLE output, uint32_t capacity)
 {
     if (capacity > MOT_BUFFER_SIZE)
         return MOT_CAPACITY_TOO_LARGE;
-    std::memset(g_motBuffer, 0xFF, sizeof g_motBuffer);
+    // Bytes beyond the capacity are never placed nor written, so only the capacity is filled and
+    // the rest of the buffer is never touched.
+    std::memset(g_motBuffer, 0xFF, capacity);
     uint32_t highestEnd = 0;
 
     MotTextReader reader;
