@@ -51,7 +51,8 @@ TEST_F(SptiExecute, DirectionAndCdbLengthUseTheirLowEightBits)
     } cases[] = {{UnitDataIn, SCSI_IOCTL_DATA_IN},           {UnitDataOut, SCSI_IOCTL_DATA_OUT},
                  {UnitNoData, SCSI_IOCTL_DATA_UNSPECIFIED},  {3, SCSI_IOCTL_DATA_UNSPECIFIED},
                  {0xFF, SCSI_IOCTL_DATA_UNSPECIFIED},        {0x101, SCSI_IOCTL_DATA_IN},
-                 {0x202, SCSI_IOCTL_DATA_OUT}};
+                 {0x202, SCSI_IOCTL_DATA_OUT},               {0x105, SCSI_IOCTL_DATA_UNSPECIFIED},
+                 {0x41, SCSI_IOCTL_DATA_UNSPECIFIED}};
     for (const auto& c : cases) {
         std::memset(HostIoGetCdb(0), 0, 16);
         HostIoExecute(0, c.direction, 0x306, data, sizeof data);
