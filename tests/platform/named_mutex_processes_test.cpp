@@ -1,0 +1,260 @@
+// Named mutexes of the POSIX table shared between real processes: a busy holder, a holder that
+// dies, when a name exists, and how the lock files are made.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "platform/posix_named_lock.h"
+#include "platform/system_table.h"
+
+namespace {
+
+const DWORD MUTEX_ALL_ACCESS_RIGHTS = 0x1F0001;
+
+std::string WorkingDirectory()
+{
+    char path[4096];
+    return getcwd(path, sizeof path) ? path : ".";
+}
+
+std::string UniqueName(const char* what)
+{
+    return std::string("qzv-test/") + what + "/" + std::to_string(getpid());
+}
+
+// A forked process that runs `body` and reports its result through its exit code. The two pipes
+// let the test step it: the child writes a byte when it reaches a point, and reads one to go on.
+class ChildProcess {
+public:
+    template <typename Body>
+    explicit ChildProcess(Body body)
+    {
+        if (pipe(m_toParent) != 0 || pipe(m_toChild) != 0)
+            return;
+        m_pid = fork();
+        if (m_pid == 0) {
+            close(m_toParent[0]);
+            close(m_toChild[1]);
+            _exit(body(*this) ? 0 : 1);
+        }
+        close(m_toParent[1]);
+        close(m_toChild[0]);
+    }
+    ~ChildProcess()
+    {
+        if (m_pid > 0 && !m_reaped) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    bool Started() const { return m_pid > 0; }
+
+    // In the child.
+    void Signal() { (void)!write(m_toParent[1], "x", 1); }
+    void AwaitGo()
+    {
+        char c;
+        (void)!read(m_toChild[0], &c, 1);
+    }
+
+    // In the parent.
+    bool AwaitSignal()
+    {
+        char c;
+        return read(m_toParent[0], &c, 1) == 1;
+    }
+    void Go() { (void)!write(m_toChild[1], "x", 1); }
+    void Kill() { kill(m_pid, SIGKILL); }
+    // The child's exit: 0 when its own checks held; -1 when it was killed.
+    int Finish()
+    {
+        int status = 0;
+        waitpid(m_pid, &status, 0);
+        m_reaped = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+    bool m_reaped = false;
+    int m_toParent[2] = {-1, -1};
+    int m_toChild[2] = {-1, -1};
+};
+
+// The child's part in most tests: own the mutex, say so, and hold it until told to go on.
+bool HoldUntilGo(ChildProcess& child, const std::string& name, bool release)
+{
+    HANDLE mutex = g_sys.CreateMutexA(nullptr, FALSE, name.c_str());
+    if (mutex == nullptr || g_sys.WaitForSingleObject(mutex, 5000) != WAIT_OBJECT_0)
+        return false;
+    child.Signal();
+    child.AwaitGo();
+    bool released = !release || g_sys.ReleaseMutex(mutex);
+    child.Signal();
+    child.AwaitGo();
+    return released;
+}
+
+TEST(NamedMutexProcesses, AnotherProcessHoldingTheMutexMakesTheWaitTimeOutUntilItReleases)
+{
+    std::string name = UniqueName("busy");
+    HANDLE mutex = g_sys.CreateMutexA(nullptr, FALSE, name.c_str());
+    ASSERT_NE(nullptr, mutex);
+    ChildProcess child([&](ChildProcess& self) { return HoldUntilGo(self, name, true); });
+    ASSERT_TRUE(child.Started());
+    ASSERT_TRUE(child.AwaitSignal());
+
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(WAIT_TIMEOUT, g_sys.WaitForSingleObject(mutex, 150));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+    // A wait without time is refused too.
+    EXPECT_EQ(WAIT_TIMEOUT, g_sys.WaitForSingleObject(mutex, 0));
+
+    child.Go();
+    ASSERT_TRUE(child.AwaitSignal());
+    EXPECT_EQ(WAIT_OBJECT_0, g_sys.WaitForSingleObject(mutex, 2000));
+    EXPECT_TRUE(g_sys.ReleaseMutex(mutex));
+    child.Go();
+    EXPECT_EQ(0, child.Finish());
+    g_sys.CloseHandle(mutex);
+}
+
+TEST(NamedMutexProcesses, AMutexWhoseHolderDiedIsFreeAgain)
+{
+    std::string name = UniqueName("dead");
+    HANDLE mutex = g_sys.CreateMutexA(nullptr, FALSE, name.c_str());
+    ASSERT_NE(nullptr, mutex);
+    ChildProcess child([&](ChildProcess& self) { return HoldUntilGo(self, name, false); });
+    ASSERT_TRUE(child.Started());
+    ASSERT_TRUE(child.AwaitSignal());
+    EXPECT_EQ(WAIT_TIMEOUT, g_sys.WaitForSingleObject(mutex, 50));
+
+    child.Kill();
+    EXPECT_EQ(-1, child.Finish());
+    EXPECT_EQ(WAIT_OBJECT_0, g_sys.WaitForSingleObject(mutex, 2000));
+    EXPECT_TRUE(g_sys.ReleaseMutex(mutex));
+    g_sys.CloseHandle(mutex);
+}
+
+TEST(NamedMutexProcesses, ANameExistsWhileSomeProcessHasItOpen)
+{
+    std::string name = UniqueName("exists");
+    EXPECT_EQ(nullptr, g_sys.OpenMutexA(MUTEX_ALL_ACCESS_RIGHTS, FALSE, name.c_str()));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), g_sys.GetLastError());
+
+    ChildProcess child([&](ChildProcess& self) {
+        HANDLE mutex = g_sys.CreateMutexA(nullptr, FALSE, name.c_str());
+        bool created = mutex != nullptr && g_sys.GetLastError() == 0;
+        self.Signal();
+        self.AwaitGo();
+        g_sys.CloseHandle(mutex);
+        self.Signal();
+        self.AwaitGo();
+        return created;
+    });
+    ASSERT_TRUE(child.Started());
+    ASSERT_TRUE(child.AwaitSignal());
+
+    HANDLE created = g_sys.CreateMutexA(nullptr, FALSE, name.c_str());
+    ASSERT_NE(nullptr, created);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), g_sys.GetLastError());
+    g_sys.CloseHandle(created);
+    HANDLE opened = g_sys.OpenMutexA(MUTEX_ALL_ACCESS_RIGHTS, FALSE, name.c_str());
+    EXPECT_NE(nullptr, opened);
+    g_sys.CloseHandle(opened);
+
+    // Once the child has closed its handle, the files left behind do not make the name exist.
+    child.Go();
+    ASSERT_TRUE(child.AwaitSignal());
+    EXPECT_EQ(nullptr, g_sys.OpenMutexA(MUTEX_ALL_ACCESS_RIGHTS, FALSE, name.c_str()));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), g_sys.GetLastError());
+    child.Go();
+    EXPECT_EQ(0, child.Finish());
+}
+
+TEST(NamedMutexProcesses, InitialOwnershipIsNotTakenFromAnotherProcess)
+{
+    std::string name = UniqueName("initial");
+    HANDLE mine = g_sys.CreateMutexA(nullptr, TRUE, name.c_str());
+    ASSERT_NE(nullptr, mine);
+    ChildProcess child([&](ChildProcess& self) {
+        HANDLE theirs = g_sys.CreateMutexA(nullptr, TRUE, name.c_str());
+        bool refused = theirs != nullptr && g_sys.GetLastError() == ERROR_ALREADY_EXISTS &&
+                       !g_sys.ReleaseMutex(theirs) && g_sys.WaitForSingleObject(theirs, 20) == WAIT_TIMEOUT;
+        self.Signal();
+        return refused;
+    });
+    ASSERT_TRUE(child.Started());
+    ASSERT_TRUE(child.AwaitSignal());
+    EXPECT_EQ(0, child.Finish());
+    EXPECT_TRUE(g_sys.ReleaseMutex(mine));
+    g_sys.CloseHandle(mine);
+}
+
+TEST(NamedMutexLockFiles, AreCreatedSoThatEveryUserMayOpenThemWhateverTheUmask)
+{
+    std::string name = UniqueName("mode");
+    mode_t previous = umask(077);
+    HANDLE mutex = g_sys.CreateMutexA(nullptr, FALSE, name.c_str());
+    umask(previous);
+    ASSERT_NE(nullptr, mutex);
+    for (const char* suffix : {".lock", ".open"}) {
+        struct stat st;
+        std::string path = PosixLockFilePath(PosixLockDirectory(), name, suffix);
+        ASSERT_EQ(0, stat(path.c_str(), &st)) << path;
+        EXPECT_EQ(0666u, st.st_mode & 0777u) << path;
+    }
+    g_sys.CloseHandle(mutex);
+}
+
+TEST(NamedMutexLockFiles, ALinkPlantedInTheLockFolderIsNotFollowed)
+{
+    std::string name = UniqueName("link");
+    std::string target = WorkingDirectory() + "/link-target";
+    { std::ofstream(target) << "keep"; }
+    chmod(target.c_str(), 0600);
+    std::string path = PosixLockFilePath(PosixLockDirectory(), name, ".open");
+    unlink(path.c_str());
+    ASSERT_EQ(0, symlink(target.c_str(), path.c_str()));
+
+    EXPECT_EQ(nullptr, g_sys.CreateMutexA(nullptr, FALSE, name.c_str()));
+    struct stat st;
+    ASSERT_EQ(0, stat(target.c_str(), &st));
+    EXPECT_EQ(0600u, st.st_mode & 0777u);
+    unlink(path.c_str());
+}
+
+TEST(NamedMutexLockFiles, DistinctNamesGetDistinctFilesOfLegalLength)
+{
+    EXPECT_EQ("/d/qzv-mutexSgIo%2FQZV-5x%2FDevice3.lock",
+              PosixLockFilePath("/d", "mutexSgIo/QZV-5x/Device3", ".lock"));
+    EXPECT_NE(PosixLockFilePath("/d", "a/b", ".lock"), PosixLockFilePath("/d", "a%2Fb", ".lock"));
+
+    std::string longA(300, '/'), longB(300, '/');
+    longA += "A";
+    longB += "B";
+    std::string fileA = PosixLockFilePath("/d", longA, ".lock");
+    std::string fileB = PosixLockFilePath("/d", longB, ".lock");
+    EXPECT_NE(fileA, fileB);
+    EXPECT_LE(fileA.size() - 3, 255u);  // the file name alone, without "/d/"
+    EXPECT_EQ(std::string::npos, fileA.find('/', 3));
+}
+
+TEST(NamedMutexLockFiles, FolderFallsBackToTheTemporaryFolderThenTmp)
+{
+    std::string scratch = WorkingDirectory();
+    EXPECT_EQ(scratch, PosixChooseLockDirectory("/nonexistent/lock", scratch.c_str()));
+    EXPECT_EQ(scratch, PosixChooseLockDirectory(scratch.c_str(), "/nonexistent/tmp"));
+    EXPECT_EQ("/tmp", PosixChooseLockDirectory("/nonexistent/lock", "relative/tmp"));
+    EXPECT_EQ("/tmp", PosixChooseLockDirectory(nullptr, nullptr));
+}
+
+}  // namespace
