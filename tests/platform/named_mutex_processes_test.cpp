@@ -2,9 +2,7 @@
 // dies, when a name exists, and how the lock files are made.
 #include <gtest/gtest.h>
 
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -14,6 +12,7 @@
 
 #include "platform/posix_named_lock.h"
 #include "platform/system_table.h"
+#include "support/child_process.h"
 
 namespace {
 
@@ -29,65 +28,6 @@ std::string UniqueName(const char* what)
 {
     return std::string("qzv-test/") + what + "/" + std::to_string(getpid());
 }
-
-// A forked process that runs `body` and reports its result through its exit code. The two pipes
-// let the test step it: the child writes a byte when it reaches a point, and reads one to go on.
-class ChildProcess {
-public:
-    template <typename Body>
-    explicit ChildProcess(Body body)
-    {
-        if (pipe(m_toParent) != 0 || pipe(m_toChild) != 0)
-            return;
-        m_pid = fork();
-        if (m_pid == 0) {
-            close(m_toParent[0]);
-            close(m_toChild[1]);
-            _exit(body(*this) ? 0 : 1);
-        }
-        close(m_toParent[1]);
-        close(m_toChild[0]);
-    }
-    ~ChildProcess()
-    {
-        if (m_pid > 0 && !m_reaped) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
-    bool Started() const { return m_pid > 0; }
-
-    // In the child.
-    void Signal() { (void)!write(m_toParent[1], "x", 1); }
-    void AwaitGo()
-    {
-        char c;
-        (void)!read(m_toChild[0], &c, 1);
-    }
-
-    // In the parent.
-    bool AwaitSignal()
-    {
-        char c;
-        return read(m_toParent[0], &c, 1) == 1;
-    }
-    void Go() { (void)!write(m_toChild[1], "x", 1); }
-    void Kill() { kill(m_pid, SIGKILL); }
-    // The child's exit: 0 when its own checks held; -1 when it was killed.
-    int Finish()
-    {
-        int status = 0;
-        waitpid(m_pid, &status, 0);
-        m_reaped = true;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-private:
-    pid_t m_pid = -1;
-    bool m_reaped = false;
-    int m_toParent[2] = {-1, -1};
-    int m_toChild[2] = {-1, -1};
-};
 
 // The child's part in most tests: own the mutex, say so, and hold it until told to go on.
 bool HoldUntilGo(ChildProcess& child, const std::string& name, bool release)
