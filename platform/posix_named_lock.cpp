@@ -104,6 +104,21 @@ int OpenLockFile(const std::string& path, bool create)
     return -EAGAIN;
 }
 
+// Whether the open file is still the one the path names (a last holder may have removed it).
+bool IsAtPath(int fd, const std::string& path)
+{
+    struct stat open, named;
+    return fstat(fd, &open) == 0 && lstat(path.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
+           open.st_ino == named.st_ino;
+}
+
+// Only while holding the presence lock exclusively.
+void RemoveFiles(const std::string& presencePath, const std::string& ownershipPath)
+{
+    unlink(ownershipPath.c_str());
+    unlink(presencePath.c_str());
+}
+
 }  // namespace
 
 std::string PosixChooseLockDirectory(const char* preferred, const char* temporary)
@@ -149,46 +164,66 @@ std::string PosixLockFilePath(const std::string& directory, const std::string& n
 std::unique_ptr<PosixNamedLock> PosixNamedLock::Open(const char* name, Disposition disposition, bool* existed,
                                                      DWORD* error)
 {
-    *existed = false;
     const std::string& directory = PosixLockDirectory();
+    std::string presencePath = PosixLockFilePath(directory, name, ".open");
+    std::string ownershipPath = PosixLockFilePath(directory, name, ".lock");
     bool create = disposition == OPEN_OR_CREATE;
-    int presence = OpenLockFile(PosixLockFilePath(directory, name, ".open"), create);
-    if (presence < 0) {
-        *error = PosixErrorFromErrno(-presence);
-        return nullptr;
-    }
-    // An exclusive presence lock succeeds only when no other process has the name open.
-    if (LockWithRetry(presence, LOCK_EX | LOCK_NB) == 0) {
-        if (!create) {
-            close(presence);
-            *error = ERROR_FILE_NOT_FOUND;
+    // A last holder may remove the files between our open and our lock; then we start again.
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        *existed = false;
+        int presence = OpenLockFile(presencePath, create);
+        if (presence < 0) {
+            *error = PosixErrorFromErrno(-presence);
             return nullptr;
         }
-    } else if (errno == EWOULDBLOCK) {
-        *existed = true;
-    } else {
-        *error = PosixErrorFromErrno(errno);
-        close(presence);
-        return nullptr;
+        // An exclusive presence lock succeeds only when no other process has the name open.
+        if (LockWithRetry(presence, LOCK_EX | LOCK_NB) == 0) {
+            if (!create) {
+                // Files of holders that are all gone: nobody can be using them.
+                if (IsAtPath(presence, presencePath))
+                    RemoveFiles(presencePath, ownershipPath);
+                close(presence);
+                *error = ERROR_FILE_NOT_FOUND;
+                return nullptr;
+            }
+        } else if (errno == EWOULDBLOCK) {
+            *existed = true;
+        } else {
+            *error = PosixErrorFromErrno(errno);
+            close(presence);
+            return nullptr;
+        }
+        // Holders keep a shared lock; another opener holds the exclusive one only for its check
+        // above, a last holder while it removes the files.
+        if (LockWithRetry(presence, LOCK_SH) != 0) {
+            *error = PosixErrorFromErrno(errno);
+            close(presence);
+            return nullptr;
+        }
+        if (!IsAtPath(presence, presencePath)) {
+            close(presence);
+            continue;
+        }
+        // No file is removed while we hold the presence lock, so this is the one all holders use.
+        int ownership = OpenLockFile(ownershipPath, true);
+        if (ownership < 0) {
+            *error = PosixErrorFromErrno(-ownership);
+            close(presence);
+            return nullptr;
+        }
+        *error = ERROR_SUCCESS;
+        return std::unique_ptr<PosixNamedLock>(new PosixNamedLock(ownership, presence, presencePath, ownershipPath));
     }
-    // Holders keep a shared lock; another opener holds the exclusive one only for its check above.
-    if (LockWithRetry(presence, LOCK_SH) != 0) {
-        *error = PosixErrorFromErrno(errno);
-        close(presence);
-        return nullptr;
-    }
-    int ownership = OpenLockFile(PosixLockFilePath(directory, name, ".lock"), true);
-    if (ownership < 0) {
-        *error = PosixErrorFromErrno(-ownership);
-        close(presence);
-        return nullptr;
-    }
-    *error = ERROR_SUCCESS;
-    return std::unique_ptr<PosixNamedLock>(new PosixNamedLock(ownership, presence));
+    *error = ERROR_BUSY;
+    return nullptr;
 }
 
 PosixNamedLock::~PosixNamedLock()
 {
+    // The last holder removes the files, as the last handle ends a kernel object. Holding the
+    // presence lock exclusively keeps every other process from using them meanwhile.
+    if (LockWithRetry(m_presence, LOCK_EX | LOCK_NB) == 0 && IsAtPath(m_presence, m_presencePath))
+        RemoveFiles(m_presencePath, m_ownershipPath);
     close(m_ownership);
     close(m_presence);
 }

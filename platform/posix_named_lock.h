@@ -9,13 +9,15 @@
 // a mutex whose holder died is simply free again.
 //
 // A name "exists" while some process holds its presence lock, as a Windows kernel object exists
-// while some process has a handle to it. The files themselves are left in place when the last
-// handle closes (removing a lock file races with a process that has just opened it), so a file
-// without a presence holder means nothing.
+// while some process has a handle to it. The last holder to close removes both files, holding the
+// presence lock exclusively while it does; an opener that finds its file removed under it starts
+// again. Files left by processes that died are not in the way: they hold no lock, and the next
+// open of the name uses (or, when it only looks for an existing name, removes) them.
 #pragma once
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/win32_types.h"
 
@@ -50,7 +52,13 @@ public:
     void Release();
 
 private:
-    PosixNamedLock(int ownership, int presence) : m_ownership(ownership), m_presence(presence) {}
+    PosixNamedLock(int ownership, int presence, std::string presencePath, std::string ownershipPath)
+        : m_ownership(ownership), m_presence(presence), m_presencePath(std::move(presencePath)),
+          m_ownershipPath(std::move(ownershipPath))
+    {
+    }
     int m_ownership;
     int m_presence;
+    std::string m_presencePath;
+    std::string m_ownershipPath;
 };

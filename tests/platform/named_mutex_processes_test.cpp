@@ -111,7 +111,7 @@ TEST(NamedMutexProcesses, ANameExistsWhileSomeProcessHasItOpen)
     EXPECT_NE(nullptr, opened);
     g_sys.CloseHandle(opened);
 
-    // Once the child has closed its handle, the files left behind do not make the name exist.
+    // Once the child has closed its handle, the name is gone.
     child.Go();
     ASSERT_TRUE(child.AwaitSignal());
     EXPECT_EQ(nullptr, g_sys.OpenMutexA(MUTEX_ALL_ACCESS_RIGHTS, FALSE, name.c_str()));
@@ -153,6 +153,55 @@ TEST(NamedMutexLockFiles, AreCreatedSoThatEveryUserMayOpenThemWhateverTheUmask)
         EXPECT_EQ(0666u, st.st_mode & 0777u) << path;
     }
     g_sys.CloseHandle(mutex);
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+TEST(NamedMutexLockFiles, TheLastHandleToCloseRemovesThemAndStaleOnesAreHarmless)
+{
+    std::string name = UniqueName("files");
+    std::string presence = PosixLockFilePath(PosixLockDirectory(), name, ".open");
+    std::string ownership = PosixLockFilePath(PosixLockDirectory(), name, ".lock");
+    HANDLE first = g_sys.CreateMutexA(nullptr, FALSE, name.c_str());
+    ASSERT_NE(nullptr, first);
+    ChildProcess child([&](ChildProcess& self) {
+        HANDLE mutex = g_sys.CreateMutexA(nullptr, FALSE, name.c_str());
+        self.Signal();
+        self.AwaitGo();
+        g_sys.CloseHandle(mutex);
+        self.Signal();
+        self.AwaitGo();
+        return mutex != nullptr;
+    });
+    ASSERT_TRUE(child.Started());
+    ASSERT_TRUE(child.AwaitSignal());
+    g_sys.CloseHandle(first);
+    EXPECT_TRUE(Exists(presence));  // the child still has it open
+    EXPECT_TRUE(Exists(ownership));
+    child.Go();
+    ASSERT_TRUE(child.AwaitSignal());
+    EXPECT_FALSE(Exists(presence));
+    EXPECT_FALSE(Exists(ownership));
+    child.Go();
+    EXPECT_EQ(0, child.Finish());
+
+    // Files as a killed process leaves them: a new holder uses them, and looking the name up
+    // without a holder clears them away.
+    { std::ofstream(presence) << ""; }
+    { std::ofstream(ownership) << ""; }
+    HANDLE again = g_sys.CreateMutexA(nullptr, FALSE, name.c_str());
+    ASSERT_NE(nullptr, again);
+    EXPECT_EQ(0u, g_sys.GetLastError());
+    EXPECT_EQ(WAIT_OBJECT_0, g_sys.WaitForSingleObject(again, 0));
+    EXPECT_TRUE(g_sys.ReleaseMutex(again));
+    g_sys.CloseHandle(again);
+    { std::ofstream(presence) << ""; }
+    EXPECT_EQ(nullptr, g_sys.OpenMutexA(MUTEX_ALL_ACCESS_RIGHTS, FALSE, name.c_str()));
+    EXPECT_FALSE(Exists(presence));
 }
 
 TEST(NamedMutexLockFiles, ALinkPlantedInTheLockFolderIsNotFollowed)

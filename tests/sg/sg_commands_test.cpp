@@ -122,7 +122,7 @@ TEST_F(SgCommandTest, AUnitHeldByAnotherProcessIsBusyAfterTheMutexWait)
     RecordedTime time;
     time.waitCap = 100;
     ChildProcess holder([](ChildProcess& self) {
-        HANDLE mutex = g_sys.CreateMutexA(nullptr, FALSE, "mutexSgIo/QZV-5x/Device0");
+        HANDLE mutex = g_sys.CreateMutexA(nullptr, FALSE, UnitMutexName(0).c_str());
         if (mutex == nullptr || g_sys.WaitForSingleObject(mutex, 5000) != WAIT_OBJECT_0)
             return false;
         self.Signal();
@@ -153,7 +153,7 @@ TEST_F(SgCommandTest, AHolderThatDiedDoesNotKeepTheUnitBusy)
     RecordedTime time;
     time.waitCap = 2000;
     ChildProcess holder([](ChildProcess& self) {
-        HANDLE mutex = g_sys.CreateMutexA(nullptr, FALSE, "mutexSgIo/QZV-5x/Device0");
+        HANDLE mutex = g_sys.CreateMutexA(nullptr, FALSE, UnitMutexName(0).c_str());
         if (mutex == nullptr || g_sys.WaitForSingleObject(mutex, 5000) != WAIT_OBJECT_0)
             return false;
         self.Signal();

@@ -12,7 +12,7 @@ TEST(SgLinuxSystem, AMachineWithoutAUnitEnumeratesNoneAndReportsNoError)
     ASSERT_EQ(1, SgIoInit());
     const HostInterface* sg = SgIoOperations();
     g_sys.SetLastError(ERROR_GEN_FAILURE);
-    EXPECT_EQ(0u, sg->enumerate(AcceptQzvUnits, DEVICE_CLASS));
+    EXPECT_EQ(0u, sg->enumerate(AcceptQzvUnits, DeviceClass()));
     EXPECT_EQ(0u, g_sys.GetLastError());
     EXPECT_EQ(5u, sg->execute(0, UnitNoData, 6, nullptr, 0));
     EXPECT_TRUE(sg->term());

@@ -53,7 +53,7 @@ TEST_F(SgScanTest, WithoutAFilterEveryAnsweringDeviceIsKept)
 {
     devices.AddOther(0, OtherInquiry("ACME", "DISK"));
     devices.AddUnit(1);
-    EXPECT_EQ(2u, sg->enumerate(nullptr, DEVICE_CLASS));
+    EXPECT_EQ(2u, sg->enumerate(nullptr, DeviceClass()));
 }
 
 TEST_F(SgScanTest, DevicesThatCannotBeOpenedDoNotAnswerOrVanishedAreLeftOut)
@@ -114,20 +114,20 @@ TEST_F(SgScanTest, EachUnitHoldsTheMutexNamedAfterItsDiscoveryNumber)
     devices.AddUnit(2).address = {1, 0, 0, 0};
     ASSERT_EQ(2u, Enumerate());
 
-    for (const char* name : {"mutexSgIo/QZV-5x/Device0", "mutexSgIo/QZV-5x/Device1"}) {
-        HANDLE mutex = g_sys.OpenMutexA(MUTEX_ACCESS, FALSE, name);
-        EXPECT_NE(nullptr, mutex) << name;
+    for (unsigned number : {0u, 1u}) {
+        HANDLE mutex = g_sys.OpenMutexA(MUTEX_ACCESS, FALSE, UnitMutexName(number).c_str());
+        EXPECT_NE(nullptr, mutex) << number;
         g_sys.CloseHandle(mutex);
     }
     // No mutex is held for the refused device's slot once the scan has ended.
-    EXPECT_EQ(nullptr, g_sys.OpenMutexA(MUTEX_ACCESS, FALSE, "mutexSgIo/QZV-5x/Device2"));
+    EXPECT_EQ(nullptr, g_sys.OpenMutexA(MUTEX_ACCESS, FALSE, UnitMutexName(2).c_str()));
 
     // Unit 0 (sg2, discovered second) holds Device1: holding that mutex elsewhere makes it busy.
     RecordedTime time;
     time.waitCap = 0;
     HANDLE other = nullptr;
     std::thread([&] {
-        other = g_sys.OpenMutexA(MUTEX_ACCESS, FALSE, "mutexSgIo/QZV-5x/Device1");
+        other = g_sys.OpenMutexA(MUTEX_ACCESS, FALSE, UnitMutexName(1).c_str());
         g_sys.WaitForSingleObject(other, 0);
     }).join();
     EXPECT_EQ(11u, TestUnitReady(0));
@@ -135,7 +135,7 @@ TEST_F(SgScanTest, EachUnitHoldsTheMutexNamedAfterItsDiscoveryNumber)
     g_sys.CloseHandle(other);
 
     sg->term();
-    EXPECT_EQ(nullptr, g_sys.OpenMutexA(MUTEX_ACCESS, FALSE, "mutexSgIo/QZV-5x/Device0"));
+    EXPECT_EQ(nullptr, g_sys.OpenMutexA(MUTEX_ACCESS, FALSE, UnitMutexName(0).c_str()));
 }
 
 TEST_F(SgScanTest, NoMoreThanThirtyTwoUnitsAndNoProbeBeyondThem)

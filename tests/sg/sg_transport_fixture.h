@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <unistd.h>
+
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "host/sg/sg_io.h"
@@ -15,7 +18,19 @@
 
 using Bytes = std::vector<uint8_t>;
 
-const char DEVICE_CLASS[] = "QZV-5x";
+// The device class of these tests' units: the program's own, made unique to this test process,
+// because unit mutexes are shared by every process on the machine (another test run among them).
+inline const char* DeviceClass()
+{
+    static const std::string name = "QZV-5x." + std::to_string(getpid());
+    return name.c_str();
+}
+
+// The name of the mutex that the unit with this discovery number holds.
+inline std::string UnitMutexName(unsigned discoveryNumber)
+{
+    return std::string("mutexSgIo/") + DeviceClass() + "/Device" + std::to_string(discoveryNumber);
+}
 
 // Accepts the QZV-57G and QZV-57H by their INQUIRY identity.
 inline int AcceptQzvUnits(const BYTE* inquiry)
@@ -42,7 +57,7 @@ class SgTransportTest : public ::testing::Test {
 protected:
     void TearDown() override { sg->term(); }
 
-    DWORD Enumerate(HostIoFilter filter = AcceptQzvUnits) { return sg->enumerate(filter, DEVICE_CLASS); }
+    DWORD Enumerate(HostIoFilter filter = AcceptQzvUnits) { return sg->enumerate(filter, DeviceClass()); }
 
     UnitStatus Run(DWORD unit, const Bytes& cdb, DWORD direction, void* data, DWORD length)
     {
