@@ -8,7 +8,9 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/posix_named_lock.h"
 #include "platform/system_table.h"
@@ -137,6 +139,48 @@ TEST(NamedMutexProcesses, InitialOwnershipIsNotTakenFromAnotherProcess)
     EXPECT_EQ(0, child.Finish());
     EXPECT_TRUE(g_sys.ReleaseMutex(mine));
     g_sys.CloseHandle(mine);
+}
+
+// Reads a number from the file, pauses, and writes it back plus one: only exclusion keeps counts.
+void IncrementSlowly(const std::string& path)
+{
+    int value = 0;
+    { std::ifstream(path) >> value; }
+    usleep(50);
+    std::ofstream(path) << value + 1;
+}
+
+TEST(NamedMutexProcesses, ExclusionHoldsWhileProcessesOpenAndCloseTheNameAllTheTime)
+{
+    // Every round opens the name afresh and closes it again, so the files are removed and made
+    // anew while other processes are opening them.
+    std::string name = UniqueName("churn");
+    std::string counter = WorkingDirectory() + "/churn-counter";
+    { std::ofstream(counter) << 0; }
+    const int PROCESSES = 4, ROUNDS = 150;
+    auto work = [&](ChildProcess& self) {
+        self.AwaitGo();
+        for (int round = 0; round < ROUNDS; ++round) {
+            HANDLE mutex = g_sys.CreateMutexA(nullptr, FALSE, name.c_str());
+            if (mutex == nullptr || g_sys.WaitForSingleObject(mutex, 10000) != WAIT_OBJECT_0)
+                return false;
+            IncrementSlowly(counter);
+            g_sys.ReleaseMutex(mutex);
+            g_sys.CloseHandle(mutex);
+        }
+        return true;
+    };
+    std::vector<std::unique_ptr<ChildProcess>> children;
+    for (int i = 0; i < PROCESSES; ++i)
+        children.push_back(std::make_unique<ChildProcess>(work));
+    for (auto& child : children)
+        child->Go();
+    for (auto& child : children)
+        EXPECT_EQ(0, child->Finish());
+    int total = 0;
+    std::ifstream(counter) >> total;
+    EXPECT_EQ(PROCESSES * ROUNDS, total);
+    EXPECT_NE(0, access(PosixLockFilePath(PosixLockDirectory(), name, ".open").c_str(), F_OK));
 }
 
 TEST(NamedMutexLockFiles, AreCreatedSoThatEveryUserMayOpenThemWhateverTheUmask)
