@@ -23,4 +23,16 @@ void SystemFillNativeTable(SystemTable* t)
     t->ResetEvent = ::ResetEvent;
     t->WaitForSingleObject = ::WaitForSingleObject;
     t->GetVersionExA = ::GetVersionExA;
+    t->GetModuleFileNameA = ::GetModuleFileNameA;
+    t->GetFileVersionInfoSizeA = ::GetFileVersionInfoSizeA;
+    t->GetFileVersionInfoA = ::GetFileVersionInfoA;
+    t->VerQueryValueA = ::VerQueryValueA;
+    t->LocalAlloc = ::LocalAlloc;
+    t->LocalFree = ::LocalFree;
+    t->GetCurrentProcess = ::GetCurrentProcess;
+    t->OpenProcessToken = ::OpenProcessToken;
+    t->GetTokenInformation = ::GetTokenInformation;
+    t->AllocateAndInitializeSid = ::AllocateAndInitializeSid;
+    t->EqualSid = ::EqualSid;
+    t->FreeSid = ::FreeSid;
 }
