@@ -76,12 +76,13 @@ void ImageLowerOutputName(char* name);
 enum ImageConversionName {
     IMAGE_CONVERSION_NAME_READY = 0,        // nameBuffer holds the lowered output name
     IMAGE_CONVERSION_NAME_NO_PATH = 1,      // the record has no image path; nothing formed
-    IMAGE_CONVERSION_NAME_IS_INPUT = 2,     // the input's extension is ".bin" in some letter case,
-                                            // so the output would be the input itself; nameBuffer
-                                            // holds that name, the input must not be converted
-    IMAGE_CONVERSION_NAME_TOO_LONG = 3,     // the output name does not fit; nameBuffer is empty
+    IMAGE_CONVERSION_NAME_IS_INPUT = 2,     // the input's extension is ".bin" in some letter case:
+                                            // the output would be the input itself, which must
+                                            // not be converted
+    IMAGE_CONVERSION_NAME_TOO_LONG = 3,     // the output name does not fit MAX_PATH bytes
 };
 
 // Forms the conversion output name of record's image path in record->nameBuffer: the path with the
-// extension ".bin", lowered by ImageLowerOutputName. The image path itself is not changed.
+// extension ".bin", lowered by ImageLowerOutputName. The image path is not changed (unless it is the
+// name buffer itself). On any result but READY the record is left as it was.
 ImageConversionName ImageFormConversionName(ImageCommandLine* record);

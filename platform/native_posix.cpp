@@ -117,6 +117,66 @@ PosixObject* AsObject(HANDLE h, PosixObject::Kind kind)
     return object->kind == kind ? object : nullptr;
 }
 
+// Length of the UTF-8 character at p: 2 to 4 for a well-formed sequence (no overlong form, no
+// surrogate, nothing above U+10FFFF), else 1. Reads at most `available` bytes and never past a NUL,
+// which is no continuation byte.
+size_t Utf8SequenceLength(const unsigned char* p, size_t available)
+{
+    unsigned char lead = p[0];
+    size_t length;
+    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0)
+            low = 0xA0;
+        if (lead == 0xED)
+            high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0)
+            low = 0x90;
+        if (lead == 0xF4)
+            high = 0x8F;
+    } else {
+        return 1;
+    }
+    if (length > available)
+        return 1;
+    if (p[1] < low || p[1] > high)
+        return 1;
+    for (size_t i = 2; i < length; ++i) {
+        if (p[i] < 0x80 || p[i] > 0xBF)
+            return 1;
+    }
+    return length;
+}
+
+// The case pairs of the scripts a file name plausibly holds, each lowered within its own length:
+// Latin-1 capitals, Greek, Cyrillic and the full-width Latin capitals.
+void Utf8LowerInPlace(unsigned char* p, size_t length)
+{
+    if (length == 2) {
+        unsigned code = ((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu);
+        unsigned lower = code;
+        if ((code >= 0xC0 && code <= 0xDE && code != 0xD7) || (code >= 0x391 && code <= 0x3AB && code != 0x3A2))
+            lower = code + 0x20;
+        else if (code >= 0x410 && code <= 0x42F)
+            lower = code + 0x20;
+        else if (code >= 0x400 && code <= 0x40F)
+            lower = code + 0x50;
+        if (lower != code) {
+            p[0] = static_cast<unsigned char>(0xC0 | (lower >> 6));
+            p[1] = static_cast<unsigned char>(0x80 | (lower & 0x3F));
+        }
+    } else if (length == 3 && p[0] == 0xEF && p[1] == 0xBC && p[2] >= 0xA1 && p[2] <= 0xBA) {
+        // U+FF21..U+FF3A to U+FF41..U+FF5A.
+        p[1] = 0xBD;
+        p[2] = static_cast<unsigned char>(p[2] - 0x20);
+    }
+}
+
 HANDLE WINAPI PosixCreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD,
                                HANDLE)
 {
@@ -259,6 +319,34 @@ DWORD WINAPI PosixGetFileAttributesA(LPCSTR path)
     if (S_ISDIR(st.st_mode))
         return FILE_ATTRIBUTE_DIRECTORY;
     return access(path, W_OK) == 0 ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
+}
+
+// Text is UTF-8: a well-formed sequence is one character; any other byte is a character of its own.
+LPSTR WINAPI PosixCharNextA(LPCSTR text)
+{
+    auto* p = reinterpret_cast<const unsigned char*>(text);
+    if (*p == 0)
+        return const_cast<LPSTR>(text);
+    size_t length = Utf8SequenceLength(p, 4);
+    return const_cast<LPSTR>(text + length);
+}
+
+DWORD WINAPI PosixCharLowerBuffA(LPSTR text, DWORD length)
+{
+    auto* p = reinterpret_cast<unsigned char*>(text);
+    DWORD i = 0;
+    while (i < length) {
+        if (p[i] < 0x80) {
+            if (p[i] >= 'A' && p[i] <= 'Z')
+                p[i] = static_cast<unsigned char>(p[i] + ('a' - 'A'));
+            ++i;
+            continue;
+        }
+        size_t n = Utf8SequenceLength(p + i, length - i);
+        Utf8LowerInPlace(p + i, n);
+        i += static_cast<DWORD>(n);
+    }
+    return length;
 }
 
 void WINAPI PosixSleep(DWORD ms)
@@ -606,6 +694,8 @@ void SystemFillNativeTable(SystemTable* t)
     t->DeleteFileA = PosixDeleteFileA;
     t->MoveFileExA = PosixMoveFileExA;
     t->GetFileAttributesA = PosixGetFileAttributesA;
+    t->CharNextA = PosixCharNextA;
+    t->CharLowerBuffA = PosixCharLowerBuffA;
     t->Sleep = PosixSleep;
     t->GetTickCount = PosixGetTickCount;
     t->CreateMutexA = PosixCreateMutexA;

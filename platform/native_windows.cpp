@@ -13,6 +13,8 @@ void SystemFillNativeTable(SystemTable* t)
     t->DeleteFileA = ::DeleteFileA;
     t->MoveFileExA = ::MoveFileExA;
     t->GetFileAttributesA = ::GetFileAttributesA;
+    t->CharNextA = ::CharNextA;
+    t->CharLowerBuffA = ::CharLowerBuffA;
     t->Sleep = ::Sleep;
     t->GetTickCount = ::GetTickCount;
     t->CreateMutexA = ::CreateMutexA;

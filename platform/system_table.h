@@ -33,6 +33,12 @@ struct SystemTable {
     BOOL(WINAPI* MoveFileExA)(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags);
     DWORD(WINAPI* GetFileAttributesA)(LPCSTR lpFileName);
 
+    // Multibyte text of the system code page (UTF-8 on POSIX). CharNextA steps over one character
+    // and never past the terminating NUL; CharLowerBuffA lowers in place with the system locale's
+    // case mapping, keeping every character's length.
+    LPSTR(WINAPI* CharNextA)(LPCSTR lpsz);
+    DWORD(WINAPI* CharLowerBuffA)(LPSTR lpsz, DWORD cchLength);
+
     // Time.
     void(WINAPI* Sleep)(DWORD dwMilliseconds);
     DWORD(WINAPI* GetTickCount)(void);
