@@ -114,9 +114,9 @@ std::vector<std::string> RenderDialog(const ModelWindow& window, int terminalCol
         lines.push_back("│ " + content.text + std::string(static_cast<size_t>(pad), ' ') + " │");
     };
 
-    std::string caption = FitToWidth(SanitizeForTerminal(window.Caption()), inner - 1);
+    std::string caption = FitToWidth(SanitizeForTerminal(window.Caption()), inner - 2);
     int captionWidth = DisplayWidth(caption);
-    lines.push_back("┌─ " + caption + " " + Repeat("─", inner - captionWidth) + "┐");
+    lines.push_back("┌─ " + caption + " " + Repeat("─", inner - captionWidth - 1) + "┐");
 
     for (size_t i = 0; i < controls.size();) {
         row({"", 0});
