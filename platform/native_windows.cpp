@@ -37,4 +37,13 @@ void SystemFillNativeTable(SystemTable* t)
     t->AllocateAndInitializeSid = ::AllocateAndInitializeSid;
     t->EqualSid = ::EqualSid;
     t->FreeSid = ::FreeSid;
+    t->DeviceIoControl = ::DeviceIoControl;
+    t->GetLogicalDrives = ::GetLogicalDrives;
+    t->GetDriveTypeA = ::GetDriveTypeA;
+    t->InitializeSecurityDescriptor = ::InitializeSecurityDescriptor;
+    t->SetSecurityDescriptorDacl = ::SetSecurityDescriptorDacl;
+    t->GlobalAlloc = ::GlobalAlloc;
+    t->GlobalFree = ::GlobalFree;
+    t->LoadLibraryA = ::LoadLibraryA;
+    t->GetProcAddress = ::GetProcAddress;
 }

@@ -1,5 +1,5 @@
 // Win32 names of the window system that the dialog framework and the dialogs use: handles, window
-// messages, styles, system-menu commands, progress-bar messages and device-change events. On Windows
+// messages, styles, system-menu commands, and progress-bar messages (the device-change events are in win32_types.h). On Windows
 // they come from the system headers; elsewhere they are defined here with the same names and values.
 #pragma once
 
@@ -7,7 +7,6 @@
 
 #ifdef _WIN32
 #include <commctrl.h>
-#include <dbt.h>
 #else
 
 typedef struct HWND__* HWND;
@@ -94,9 +93,5 @@ typedef struct tagRECT {
 #define PBM_SETRANGE32 0x0406
 #define PBM_GETRANGE 0x0407
 #define PBM_GETPOS 0x0408
-
-#define DBT_DEVNODES_CHANGED 0x0007
-#define DBT_DEVICEARRIVAL 0x8000
-#define DBT_DEVICEREMOVECOMPLETE 0x8004
 
 #endif  // _WIN32
