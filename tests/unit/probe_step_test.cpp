@@ -210,8 +210,10 @@ TEST_F(ProbeStepTest, VersionTextEndsAtANul)
     machine.AttachUnit(Unit("QZV-57H", "2.00"), NtSlot::Letter('E'));
     std::vector<uint8_t> image = SampleNewImage({"2.00", "2.01", "2.02", "2.03"}, 0x8000);
     image[0x202C + 1] = 0;  // slot 0: "2", NUL, "00"
-    WriteBytes("nul.bin", image);
-    EXPECT_TRUE(StartsWith(Run("nul.bin").text, Ready("2.00", "2")));
+    // Not "nul.bin": that name is the NUL device on Windows.
+    WriteBytes("stopped.bin", image);
+    const std::string text = Run("stopped.bin").text;
+    EXPECT_TRUE(StartsWith(text, Ready("2.00", "2"))) << text;
 }
 
 TEST_F(ProbeStepTest, NoUnitAndSeveralUnits)
