@@ -1,0 +1,120 @@
+// Loading an image file and identifying its layout.
+#include "image/firmware_image.h"
+
+#include <cstring>
+
+#include "platform/system_table.h"
+
+namespace {
+
+// The one stored identification text: the new layout's tag, then the old layout's vendor and
+// product stem.
+const char IMAGE_SIGNATURE[] = "VRNC7Q52VORNA   QZV-57";
+const size_t NEW_TAG_LENGTH = 8;
+const size_t OLD_SIGNATURE_LENGTH = 14;  // "VORNA   QZV-57"
+const size_t OLD_PRODUCT_LENGTH = 6;     // "QZV-57"
+
+// Filled into the whole buffer before a load: the erased-flash value, so that the pad byte of an
+// odd-sized image and anything beyond the file are defined.
+const BYTE IMAGE_FILL = 0xFF;
+
+DWORD ReadBigEndian32(const BYTE* bytes)
+{
+    return DWORD(bytes[0]) << 24 | DWORD(bytes[1]) << 16 | DWORD(bytes[2]) << 8 | DWORD(bytes[3]);
+}
+
+// Reads the open file into the buffer and stores its length. 0 or the message to show.
+int ReadWholeFile(HANDLE file, BYTE* image, LONG* length, ImageMessage* message)
+{
+    DWORD sizeHigh = 0;
+    g_sys.SetLastError(NO_ERROR);
+    const DWORD sizeLow = g_sys.GetFileSize(file, &sizeHigh);
+    if (sizeLow == INVALID_FILE_SIZE && g_sys.GetLastError() != NO_ERROR) {
+        *message = IMAGE_MESSAGE_SEEK_FAILED;
+        return -1;
+    }
+    const long long size = static_cast<long long>(sizeHigh) << 32 | sizeLow;
+    if (size < 1 || size > *length) {
+        *message = IMAGE_MESSAGE_INVALID_SIZE;
+        return -1;
+    }
+    *length = static_cast<LONG>(size);
+    DWORD read = 0;
+    if (!g_sys.ReadFile(file, image, static_cast<DWORD>(size), &read, nullptr) || read != size) {
+        *message = IMAGE_MESSAGE_READ_FAILED;
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int ImageLoadFile(const char* path, BYTE* image, LONG* length, ImageMessageSink& sink)
+{
+    if (*length > 0)
+        std::memset(image, IMAGE_FILL, static_cast<size_t>(*length));
+
+    const HANDLE file =
+        g_sys.CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE || !file) {
+        sink.ShowImageMessage(IMAGE_MESSAGE_CANNOT_OPEN, path);
+        return -1;
+    }
+    ImageMessage message = IMAGE_MESSAGE_READ_FAILED;
+    int result = ReadWholeFile(file, image, length, &message);
+    if (result != 0)
+        sink.ShowImageMessage(message, nullptr);
+    if (!g_sys.CloseHandle(file))
+        result = -1;
+    return result;
+}
+
+const BYTE* ImageCheckOldLayout(const BYTE* image, LONG length, ImageMessageSink& sink)
+{
+    if (length < IMAGE_OLD_LAYOUT_MIN || length > IMAGE_OLD_LAYOUT_MAX) {
+        sink.ShowImageMessage(IMAGE_MESSAGE_INVALID_SIZE, nullptr);
+        return nullptr;
+    }
+    const BYTE* block = image + IMAGE_BLOCK_OFFSET;
+    const char* oldSignature = IMAGE_SIGNATURE + NEW_TAG_LENGTH;
+    const char* oldProduct = IMAGE_SIGNATURE + sizeof IMAGE_SIGNATURE - 1 - OLD_PRODUCT_LENGTH;
+    if (std::memcmp(block, oldSignature, OLD_SIGNATURE_LENGTH) != 0 ||
+        std::memcmp(block + 8, oldProduct, OLD_PRODUCT_LENGTH) != 0) {
+        sink.ShowImageMessage(IMAGE_MESSAGE_INVALID_IMAGE, nullptr);
+        return nullptr;
+    }
+    return block;
+}
+
+const BYTE* ImageCheckNewLayout(const BYTE* image, LONG length, ImageMessageSink& sink)
+{
+    if (length < IMAGE_NEW_LAYOUT_MIN || length > FIRMWARE_IMAGE_CAPACITY) {
+        sink.ShowImageMessage(IMAGE_MESSAGE_INVALID_SIZE, nullptr);
+        return nullptr;
+    }
+    const BYTE* block = image + IMAGE_BLOCK_OFFSET;
+    if (std::memcmp(block, IMAGE_SIGNATURE, NEW_TAG_LENGTH) != 0) {
+        sink.ShowImageMessage(IMAGE_MESSAGE_INVALID_IMAGE, nullptr);
+        return nullptr;
+    }
+    if (static_cast<DWORD>(length) < ReadBigEndian32(block + IMAGE_NEW_LENGTH_OFFSET)) {
+        sink.ShowImageMessage(IMAGE_MESSAGE_INVALID_SIZE, nullptr);
+        return nullptr;
+    }
+    return block;
+}
+
+DWORD ImageVersionSlot(DWORD configuration)
+{
+    return (configuration >> 13) & 3;
+}
+
+const BYTE* ImageOldVersionText(const BYTE* block)
+{
+    return block + IMAGE_OLD_VERSION_OFFSET;
+}
+
+const BYTE* ImageNewVersionText(const BYTE* block, DWORD configuration)
+{
+    return block + IMAGE_NEW_SLOT_OFFSET + IMAGE_NEW_SLOT_SIZE * ImageVersionSlot(configuration);
+}
