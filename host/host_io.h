@@ -1,6 +1,7 @@
 // The host interface: one process-wide table of ten operations that carry CDBs to units behind a
-// SCSI host adapter or a storage driver, filled by HostIoInit with the transport of the platform
-// (pass-through on the NT family, ASPI on 9x, SCSI generic on Linux).
+// SCSI host adapter or a storage driver, filled by HostIoInit with the transport of the platform:
+// pass-through on the NT family; ASPI on 9x and SCSI generic on Linux, which this build does not
+// have yet (there HostIoInit installs nothing and fails with ERROR_NOT_SUPPORTED).
 //
 // Contract common to every transport (a transport author implements from this):
 // - Units are named by index, 0 .. count-1, in the order of the last HostIoEnumerate; an index is
@@ -33,8 +34,9 @@ typedef int (*HostIoFilter)(const BYTE* inquiry);
 struct HostInterface {
     // Releases the transport's handles and mutexes; the table stays installed. Returns 1.
     BOOL (*term)(void);
-    // Discards the previous units and finds the units the filter accepts. The device-class name is
-    // used in the per-unit mutex names; null or empty finds no unit. Returns the count (0 on failure).
+    // Discards the previous units and finds the units the filter accepts (a null filter accepts
+    // every unit). The device-class name is used in the per-unit mutex names; null or empty finds no
+    // unit. Returns the count (0 on failure).
     DWORD (*enumerate)(HostIoFilter filter, const char* deviceClass);
     // The unit's 16-byte CDB area, valid until the next enumeration; null on failure.
     BYTE* (*getCdb)(DWORD unit);
@@ -49,11 +51,13 @@ struct HostInterface {
     BOOL (*unlock)(DWORD unit);
 };
 
-// Installs the platform's transport. 1 when a transport is installed, 0 otherwise (table unchanged).
+// Installs the platform's transport. 1 when a transport is installed, 0 otherwise (table unchanged,
+// reason in the last error).
 int HostIoInit(void);
 
 // Installs a transport of one's own (all ten operations set), as HostIoInit does for the platform's.
-// Tests install transports backed by simulated units with it.
+// Tests install transports backed by simulated units with it; a table of null pointers empties the
+// table again, and a null table changes nothing.
 void HostIoInstall(const HostInterface* operations);
 
 // Forwarding functions. With an empty table each sets ERROR_INVALID_FUNCTION and returns 0 (null for

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -389,6 +390,88 @@ BOOL WINAPI PosixGetVersionExA(LPOSVERSIONINFOA info)
     return TRUE;
 }
 
+// There is no storage stack of the Windows kind here: no device answers a control code and no
+// drive letter exists.
+BOOL WINAPI PosixDeviceIoControl(HANDLE h, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD returned, LPOVERLAPPED)
+{
+    if (returned)
+        *returned = 0;
+    t_lastError = AsObject(h, PosixObject::FILE_OBJECT) ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE;
+    return FALSE;
+}
+
+DWORD WINAPI PosixGetLogicalDrives(void)
+{
+    t_lastError = 0;
+    return 0;
+}
+
+UINT WINAPI PosixGetDriveTypeA(LPCSTR) { return DRIVE_NO_ROOT_DIR; }
+
+// Security descriptors are filled in as Windows fills them; kernel objects here ignore them, as every
+// process of the user may open them anyway.
+BOOL WINAPI PosixInitializeSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor, DWORD revision)
+{
+    if (descriptor == nullptr) {
+        t_lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    if (revision != SECURITY_DESCRIPTOR_REVISION) {
+        t_lastError = ERROR_UNKNOWN_REVISION;
+        return FALSE;
+    }
+    std::memset(descriptor, 0, sizeof(SECURITY_DESCRIPTOR));
+    static_cast<SECURITY_DESCRIPTOR*>(descriptor)->Revision = SECURITY_DESCRIPTOR_REVISION;
+    return TRUE;
+}
+
+BOOL WINAPI PosixSetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL present, PACL dacl, BOOL defaulted)
+{
+    auto* sd = static_cast<SECURITY_DESCRIPTOR*>(descriptor);
+    if (sd == nullptr || sd->Revision != SECURITY_DESCRIPTOR_REVISION) {
+        t_lastError = ERROR_INVALID_SECURITY_DESCR;
+        return FALSE;
+    }
+    sd->Control &= static_cast<WORD>(~(SE_DACL_PRESENT | SE_DACL_DEFAULTED));
+    if (present) {
+        sd->Control |= SE_DACL_PRESENT;
+        if (defaulted)
+            sd->Control |= SE_DACL_DEFAULTED;
+        sd->Dacl = dacl;
+    } else {
+        sd->Dacl = nullptr;
+    }
+    return TRUE;
+}
+
+// Fixed memory blocks only: the handle is the block's address.
+HGLOBAL WINAPI PosixGlobalAlloc(UINT flags, SIZE_T bytes)
+{
+    void* block = (flags & GMEM_ZEROINIT) ? std::calloc(bytes ? bytes : 1, 1) : std::malloc(bytes ? bytes : 1);
+    if (block == nullptr)
+        t_lastError = ERROR_NOT_ENOUGH_MEMORY;
+    return block;
+}
+
+HGLOBAL WINAPI PosixGlobalFree(HGLOBAL block)
+{
+    std::free(block);
+    return nullptr;
+}
+
+// No Windows modules exist here.
+HMODULE WINAPI PosixLoadLibraryA(LPCSTR)
+{
+    t_lastError = ERROR_MOD_NOT_FOUND;
+    return nullptr;
+}
+
+FARPROC WINAPI PosixGetProcAddress(HMODULE module, LPCSTR)
+{
+    t_lastError = module ? ERROR_PROC_NOT_FOUND : ERROR_INVALID_HANDLE;
+    return nullptr;
+}
+
 }  // namespace
 
 void SystemFillNativeTable(SystemTable* t)
@@ -413,4 +496,13 @@ void SystemFillNativeTable(SystemTable* t)
     t->ResetEvent = PosixResetEvent;
     t->WaitForSingleObject = PosixWaitForSingleObject;
     t->GetVersionExA = PosixGetVersionExA;
+    t->DeviceIoControl = PosixDeviceIoControl;
+    t->GetLogicalDrives = PosixGetLogicalDrives;
+    t->GetDriveTypeA = PosixGetDriveTypeA;
+    t->InitializeSecurityDescriptor = PosixInitializeSecurityDescriptor;
+    t->SetSecurityDescriptorDacl = PosixSetSecurityDescriptorDacl;
+    t->GlobalAlloc = PosixGlobalAlloc;
+    t->GlobalFree = PosixGlobalFree;
+    t->LoadLibraryA = PosixLoadLibraryA;
+    t->GetProcAddress = PosixGetProcAddress;
 }

@@ -23,4 +23,13 @@ void SystemFillNativeTable(SystemTable* t)
     t->ResetEvent = ::ResetEvent;
     t->WaitForSingleObject = ::WaitForSingleObject;
     t->GetVersionExA = ::GetVersionExA;
+    t->DeviceIoControl = ::DeviceIoControl;
+    t->GetLogicalDrives = ::GetLogicalDrives;
+    t->GetDriveTypeA = ::GetDriveTypeA;
+    t->InitializeSecurityDescriptor = ::InitializeSecurityDescriptor;
+    t->SetSecurityDescriptorDacl = ::SetSecurityDescriptorDacl;
+    t->GlobalAlloc = ::GlobalAlloc;
+    t->GlobalFree = ::GlobalFree;
+    t->LoadLibraryA = ::LoadLibraryA;
+    t->GetProcAddress = ::GetProcAddress;
 }

@@ -48,6 +48,25 @@ struct SystemTable {
 
     // System information.
     BOOL(WINAPI* GetVersionExA)(LPOSVERSIONINFOA lpVersionInformation);
+
+    // Device control and the drive letters of the storage stack.
+    BOOL(WINAPI* DeviceIoControl)
+    (HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize, LPVOID lpOutBuffer,
+     DWORD nOutBufferSize, LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped);
+    DWORD(WINAPI* GetLogicalDrives)(void);
+    UINT(WINAPI* GetDriveTypeA)(LPCSTR lpRootPathName);
+
+    // Security descriptors (a null DACL opens a shared kernel object to every account) and the
+    // memory blocks they are built in.
+    BOOL(WINAPI* InitializeSecurityDescriptor)(PSECURITY_DESCRIPTOR pSecurityDescriptor, DWORD dwRevision);
+    BOOL(WINAPI* SetSecurityDescriptorDacl)
+    (PSECURITY_DESCRIPTOR pSecurityDescriptor, BOOL bDaclPresent, PACL pDacl, BOOL bDaclDefaulted);
+    HGLOBAL(WINAPI* GlobalAlloc)(UINT uFlags, SIZE_T dwBytes);
+    HGLOBAL(WINAPI* GlobalFree)(HGLOBAL hMem);
+
+    // Modules and entry points looked up at run time (functions that older systems lack).
+    HMODULE(WINAPI* LoadLibraryA)(LPCSTR lpLibFileName);
+    FARPROC(WINAPI* GetProcAddress)(HMODULE hModule, LPCSTR lpProcName);
 };
 
 // The calls in force. Code calls through it: g_sys.CreateFileA(...).

@@ -1,0 +1,340 @@
+// The emulated machine's system table: each entry counts itself for fault injection where the call
+// can fail on a real system, then reaches the machine's part that emulates it. Plain files, the
+// last error and the security-descriptor and memory calls go on to the native table.
+//
+// Every seam entry that takes a handle must be emulated here: the machine's handles mean nothing to
+// the native calls.
+#include <cstring>
+
+#include "sim/machine/emulated_machine.h"
+
+namespace {
+
+EmulatedMachine& Machine()
+{
+    return *EmulatedMachine::Current();
+}
+
+const SystemTable& Native()
+{
+    return SystemNativeTable();
+}
+
+bool IsDevicePath(const char* path)
+{
+    return path[0] == '\\' && path[1] == '\\' && (path[2] == '.' || path[2] == '?') && path[3] == '\\';
+}
+
+DeviceHandle* DeviceOf(HANDLE handle)
+{
+    return Machine().Handles().Get<DeviceHandle>(handle);
+}
+
+template <typename Result>
+Result Fail(DWORD error, Result result)
+{
+    g_sys.SetLastError(error);
+    return result;
+}
+
+HANDLE WINAPI EmulatedCreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                  DWORD disposition, DWORD flags, HANDLE templateFile)
+{
+    EmulatedMachine& machine = Machine();
+    if (machine.InjectedFailure("CreateFileA", ERROR_ACCESS_DENIED))
+        return INVALID_HANDLE_VALUE;
+    if (path == nullptr)
+        return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+    if (!IsDevicePath(path)) {
+        HANDLE file = Native().CreateFileA(path, access, share, security, disposition, flags, templateFile);
+        if (file != INVALID_HANDLE_VALUE)
+            machine.NativeFiles().insert(file);
+        return file;
+    }
+    EmulatedDevice* device = machine.FindDevice(path);
+    if (device == nullptr)
+        return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+    auto handle = std::make_shared<DeviceHandle>();
+    handle->device = device;
+    handle->path = path;
+    handle->access = access;
+    DWORD error = 0;
+    if (!device->Open(*handle, &error))
+        return Fail(error, INVALID_HANDLE_VALUE);
+    g_sys.SetLastError(ERROR_SUCCESS);
+    return machine.Handles().Add(handle);
+}
+
+BOOL WINAPI EmulatedReadFile(HANDLE handle, LPVOID buffer, DWORD length, LPDWORD done, LPOVERLAPPED overlapped)
+{
+    if (Machine().InjectedFailure("ReadFile", ERROR_READ_FAULT))
+        return FALSE;
+    if (!HandleTable::IsEmulated(handle))
+        return Native().ReadFile(handle, buffer, length, done, overlapped);
+    DeviceHandle* device = DeviceOf(handle);
+    if (device == nullptr)
+        return Fail(ERROR_INVALID_HANDLE, FALSE);
+    DWORD moved = 0, error = 0;
+    BOOL ok = device->device->Read(*device, buffer, length, &moved, &error);
+    if (done)
+        *done = moved;
+    return ok ? TRUE : Fail(error, FALSE);
+}
+
+BOOL WINAPI EmulatedWriteFile(HANDLE handle, LPCVOID buffer, DWORD length, LPDWORD done, LPOVERLAPPED overlapped)
+{
+    if (Machine().InjectedFailure("WriteFile", ERROR_WRITE_FAULT))
+        return FALSE;
+    if (!HandleTable::IsEmulated(handle))
+        return Native().WriteFile(handle, buffer, length, done, overlapped);
+    DeviceHandle* device = DeviceOf(handle);
+    if (device == nullptr)
+        return Fail(ERROR_INVALID_HANDLE, FALSE);
+    DWORD moved = 0, error = 0;
+    BOOL ok = device->device->Write(*device, buffer, length, &moved, &error);
+    if (done)
+        *done = moved;
+    return ok ? TRUE : Fail(error, FALSE);
+}
+
+DWORD WINAPI EmulatedGetFileSize(HANDLE handle, LPDWORD high)
+{
+    if (Machine().InjectedFailure("GetFileSize", ERROR_INVALID_HANDLE))
+        return INVALID_FILE_SIZE;
+    if (!HandleTable::IsEmulated(handle))
+        return Native().GetFileSize(handle, high);
+    return Fail(ERROR_INVALID_HANDLE, INVALID_FILE_SIZE);
+}
+
+BOOL WINAPI EmulatedCloseHandle(HANDLE handle)
+{
+    EmulatedMachine& machine = Machine();
+    if (!HandleTable::IsEmulated(handle)) {
+        machine.NativeFiles().erase(handle);
+        return Native().CloseHandle(handle);
+    }
+    std::shared_ptr<HandleObject> object = machine.Handles().Remove(handle);
+    if (!object)
+        return Fail(ERROR_INVALID_HANDLE, FALSE);
+    if (auto* device = dynamic_cast<DeviceHandle*>(object.get()))
+        device->device->Closed(*device);
+    return TRUE;
+}
+
+BOOL WINAPI EmulatedDeleteFileA(LPCSTR path)
+{
+    if (Machine().InjectedFailure("DeleteFileA", ERROR_ACCESS_DENIED))
+        return FALSE;
+    return Native().DeleteFileA(path);
+}
+
+BOOL WINAPI EmulatedMoveFileExA(LPCSTR from, LPCSTR to, DWORD flags)
+{
+    if (Machine().InjectedFailure("MoveFileExA", ERROR_ACCESS_DENIED))
+        return FALSE;
+    return Native().MoveFileExA(from, to, flags);
+}
+
+DWORD WINAPI EmulatedGetFileAttributesA(LPCSTR path)
+{
+    if (Machine().InjectedFailure("GetFileAttributesA", ERROR_ACCESS_DENIED))
+        return INVALID_FILE_ATTRIBUTES;
+    return Native().GetFileAttributesA(path);
+}
+
+void WINAPI EmulatedSleep(DWORD ms)
+{
+    Machine().Clock().Advance(ms);
+}
+
+DWORD WINAPI EmulatedGetTickCount(void)
+{
+    return Machine().Clock().TickCount();
+}
+
+HANDLE WINAPI EmulatedCreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name)
+{
+    if (Machine().InjectedFailure("CreateMutexA", ERROR_ACCESS_DENIED))
+        return nullptr;
+    if (security && security->lpSecurityDescriptor &&
+        static_cast<const SECURITY_DESCRIPTOR*>(security->lpSecurityDescriptor)->Revision != SECURITY_DESCRIPTOR_REVISION)
+        return Fail<HANDLE>(ERROR_INVALID_SECURITY_DESCR, nullptr);
+    return Machine().Objects().CreateMutex(security, initialOwner != 0, name);
+}
+
+HANDLE WINAPI EmulatedOpenMutexA(DWORD, BOOL, LPCSTR name)
+{
+    if (Machine().InjectedFailure("OpenMutexA", ERROR_ACCESS_DENIED))
+        return nullptr;
+    return Machine().Objects().OpenMutex(name);
+}
+
+BOOL WINAPI EmulatedReleaseMutex(HANDLE mutex)
+{
+    return Machine().Objects().ReleaseMutex(mutex);
+}
+
+HANDLE WINAPI EmulatedCreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCSTR name)
+{
+    if (Machine().InjectedFailure("CreateEventA", ERROR_NOT_ENOUGH_MEMORY))
+        return nullptr;
+    return Machine().Objects().CreateEvent(manualReset != 0, initialState != 0, name);
+}
+
+BOOL WINAPI EmulatedSetEvent(HANDLE event)
+{
+    return Machine().Objects().SetEventState(event, true);
+}
+
+BOOL WINAPI EmulatedResetEvent(HANDLE event)
+{
+    return Machine().Objects().SetEventState(event, false);
+}
+
+DWORD WINAPI EmulatedWaitForSingleObject(HANDLE handle, DWORD ms)
+{
+    if (Machine().InjectedFailure("WaitForSingleObject", ERROR_INVALID_HANDLE))
+        return WAIT_FAILED;
+    return Machine().Objects().WaitForSingleObject(handle, ms);
+}
+
+// NT reports 5.1 (build 2600), 9x reports 4.10 (build 2222 with the version in its high word).
+BOOL WINAPI EmulatedGetVersionExA(LPOSVERSIONINFOA info)
+{
+    EmulatedMachine& machine = Machine();
+    if (machine.InjectedFailure("GetVersionExA", ERROR_INVALID_PARAMETER))
+        return FALSE;
+    const DWORD extendedSize = sizeof(OSVERSIONINFOA) + 8;
+    if (info == nullptr || (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA) && info->dwOSVersionInfoSize != extendedSize))
+        return Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+    std::memset(reinterpret_cast<BYTE*>(info) + sizeof(DWORD), 0, info->dwOSVersionInfoSize - sizeof(DWORD));
+    info->dwPlatformId = machine.PlatformId();
+    if (machine.PlatformId() == VER_PLATFORM_WIN32_NT) {
+        info->dwMajorVersion = 5;
+        info->dwMinorVersion = 1;
+        info->dwBuildNumber = 2600;
+        std::strcpy(info->szCSDVersion, "Service Pack 3");
+    } else if (machine.PlatformId() == VER_PLATFORM_WIN32_WINDOWS) {
+        info->dwMajorVersion = 4;
+        info->dwMinorVersion = 10;
+        info->dwBuildNumber = 0x040A08AE;
+        std::strcpy(info->szCSDVersion, " A ");
+    }
+    return TRUE;
+}
+
+BOOL WINAPI EmulatedDeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
+                                    LPDWORD returned, LPOVERLAPPED overlapped)
+{
+    if (Machine().InjectedFailure("DeviceIoControl", ERROR_IO_DEVICE))
+        return FALSE;
+    if (!HandleTable::IsEmulated(handle))
+        return Native().DeviceIoControl(handle, code, in, inSize, out, outSize, returned, overlapped);
+    DeviceHandle* device = DeviceOf(handle);
+    if (device == nullptr)
+        return Fail(ERROR_INVALID_HANDLE, FALSE);
+    // Without an OVERLAPPED record the byte count has to go somewhere.
+    if (returned == nullptr && overlapped == nullptr)
+        return Fail(ERROR_INVALID_PARAMETER, FALSE);
+    DWORD moved = 0, error = 0;
+    BOOL ok = device->device->Control(*device, code, in, inSize, out, outSize, &moved, &error);
+    if (returned)
+        *returned = moved;
+    return ok ? TRUE : Fail(error, FALSE);
+}
+
+DWORD WINAPI EmulatedGetLogicalDrives(void)
+{
+    if (Machine().InjectedFailure("GetLogicalDrives", ERROR_NOT_ENOUGH_MEMORY))
+        return 0;
+    return Machine().Storage().LogicalDrives();
+}
+
+UINT WINAPI EmulatedGetDriveTypeA(LPCSTR root)
+{
+    return Machine().Storage().DriveType(root);
+}
+
+BOOL WINAPI EmulatedInitializeSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor, DWORD revision)
+{
+    if (Machine().InjectedFailure("InitializeSecurityDescriptor", ERROR_INVALID_PARAMETER))
+        return FALSE;
+    return Native().InitializeSecurityDescriptor(descriptor, revision);
+}
+
+BOOL WINAPI EmulatedSetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL present, PACL dacl, BOOL defaulted)
+{
+    if (Machine().InjectedFailure("SetSecurityDescriptorDacl", ERROR_INVALID_SECURITY_DESCR))
+        return FALSE;
+    return Native().SetSecurityDescriptorDacl(descriptor, present, dacl, defaulted);
+}
+
+HGLOBAL WINAPI EmulatedGlobalAlloc(UINT flags, SIZE_T bytes)
+{
+    EmulatedMachine& machine = Machine();
+    if (machine.InjectedFailure("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY))
+        return nullptr;
+    HGLOBAL block = Native().GlobalAlloc(flags, bytes);
+    if (block)
+        machine.Allocations().insert(block);
+    return block;
+}
+
+HGLOBAL WINAPI EmulatedGlobalFree(HGLOBAL block)
+{
+    Machine().Allocations().erase(block);
+    return Native().GlobalFree(block);
+}
+
+HMODULE WINAPI EmulatedLoadLibraryA(LPCSTR name)
+{
+    EmulatedMachine& machine = Machine();
+    if (machine.InjectedFailure("LoadLibraryA", ERROR_MOD_NOT_FOUND))
+        return nullptr;
+    DWORD error = 0;
+    HMODULE module = machine.Modules().Load(name, &error);
+    return module ? module : Fail<HMODULE>(error, nullptr);
+}
+
+FARPROC WINAPI EmulatedGetProcAddress(HMODULE module, LPCSTR name)
+{
+    EmulatedMachine& machine = Machine();
+    if (machine.InjectedFailure("GetProcAddress", ERROR_PROC_NOT_FOUND))
+        return nullptr;
+    DWORD error = 0;
+    FARPROC entry = machine.Modules().Lookup(module, name, &error);
+    return entry ? entry : Fail<FARPROC>(error, nullptr);
+}
+
+}  // namespace
+
+void EmulatedFillTable(SystemTable* t)
+{
+    t->CreateFileA = EmulatedCreateFileA;
+    t->ReadFile = EmulatedReadFile;
+    t->WriteFile = EmulatedWriteFile;
+    t->GetFileSize = EmulatedGetFileSize;
+    t->CloseHandle = EmulatedCloseHandle;
+    t->DeleteFileA = EmulatedDeleteFileA;
+    t->MoveFileExA = EmulatedMoveFileExA;
+    t->GetFileAttributesA = EmulatedGetFileAttributesA;
+    t->Sleep = EmulatedSleep;
+    t->GetTickCount = EmulatedGetTickCount;
+    t->CreateMutexA = EmulatedCreateMutexA;
+    t->OpenMutexA = EmulatedOpenMutexA;
+    t->ReleaseMutex = EmulatedReleaseMutex;
+    t->CreateEventA = EmulatedCreateEventA;
+    t->SetEvent = EmulatedSetEvent;
+    t->ResetEvent = EmulatedResetEvent;
+    t->WaitForSingleObject = EmulatedWaitForSingleObject;
+    t->GetVersionExA = EmulatedGetVersionExA;
+    t->DeviceIoControl = EmulatedDeviceIoControl;
+    t->GetLogicalDrives = EmulatedGetLogicalDrives;
+    t->GetDriveTypeA = EmulatedGetDriveTypeA;
+    t->InitializeSecurityDescriptor = EmulatedInitializeSecurityDescriptor;
+    t->SetSecurityDescriptorDacl = EmulatedSetSecurityDescriptorDacl;
+    t->GlobalAlloc = EmulatedGlobalAlloc;
+    t->GlobalFree = EmulatedGlobalFree;
+    t->LoadLibraryA = EmulatedLoadLibraryA;
+    t->GetProcAddress = EmulatedGetProcAddress;
+}
