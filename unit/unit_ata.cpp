@@ -142,7 +142,7 @@ UnitStatus UnitAtaPioIn(DWORD unit, UnitAtaRegisterBlock* block, BYTE* data, WOR
     return target.refusal ? target.refusal : RunSequence(target, block, READ_SECTORS, data, sectors);
 }
 
-UnitStatus UnitAtaIdentify(DWORD unit, UnitAtaGeometry* geometry, BYTE* identify)
+UnitStatus UnitAtaIdentify(DWORD unit, UnitAtaGeometry* geometry, UnitAtaIdentifyData* details)
 {
     const AtaTarget target = AtaPreamble(unit, geometry != nullptr);
     if (target.refusal)
@@ -155,8 +155,10 @@ UnitStatus UnitAtaIdentify(DWORD unit, UnitAtaGeometry* geometry, BYTE* identify
     if (status != 0)
         return status;
     *geometry = UnitAtaGeometryFromIdentify(data);
-    if (identify)
-        std::memcpy(identify, data, sizeof data);
+    if (details) {
+        std::memcpy(details->identify, data, sizeof data);
+        details->readBack = block.readBack;
+    }
     return 0;
 }
 

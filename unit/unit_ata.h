@@ -59,9 +59,17 @@ UnitStatus UnitAtaNonData(DWORD unit, UnitAtaRegisterBlock* block);
 UnitStatus UnitAtaPioOut(DWORD unit, UnitAtaRegisterBlock* block, const BYTE* data, WORD sectors);
 UnitStatus UnitAtaPioIn(DWORD unit, UnitAtaRegisterBlock* block, BYTE* data, WORD sectors);
 
+// What an IDENTIFY DEVICE delivered beyond the geometry: the data itself and the registers read back
+// after it (a card that refuses the command sets ERR in the status register and sends no data).
+struct UnitAtaIdentifyData {
+    BYTE identify[UNIT_ATA_SECTOR_SIZE];
+    UnitAtaRegisters readBack;
+};
+
 // IDENTIFY DEVICE (device register 0xE0, command 0xEC) through a PIO-in sequence of one sector. On a
-// nonzero status the geometry is untouched. `identify`, when not null, receives the 512 bytes.
-UnitStatus UnitAtaIdentify(DWORD unit, UnitAtaGeometry* geometry, BYTE* identify = nullptr);
+// nonzero status the geometry is untouched. `details`, when not null, receives the data and the
+// registers read back on success.
+UnitStatus UnitAtaIdentify(DWORD unit, UnitAtaGeometry* geometry, UnitAtaIdentifyData* details = nullptr);
 
 // The geometry from 512 bytes of IDENTIFY DEVICE data (256 little-endian words).
 UnitAtaGeometry UnitAtaGeometryFromIdentify(const BYTE* identify);
