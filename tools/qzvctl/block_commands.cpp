@@ -30,7 +30,7 @@ bool BlockRangeFits(ToolContext& context, uint64_t first, uint64_t count, DWORD 
 {
     if (first + count > 0x100000000ull) {
         context.error = "blocks " + std::to_string(first) + " to " + std::to_string(first + count - 1) +
-                        " run past the last addressable block 4294967295";
+                        " run past the last addressable block 4294967295 (0xffffffff)";
         return false;
     }
     if (count * blockSize > TOOL_MAX_TRANSFER) {

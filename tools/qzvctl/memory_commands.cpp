@@ -27,8 +27,8 @@ bool MemoryRangeFits(ToolContext& context, uint64_t address, uint64_t count)
         return false;
     }
     if (address + count > 0x100000000ull) {
-        context.error = std::to_string(count) + " bytes at address " + std::to_string(address) +
-                        " run past the last address 0xFFFFFFFF";
+        context.error = std::to_string(count) + " bytes at address " + Report::HexText(address) +
+                        " run past the last address 0xffffffff";
         return false;
     }
     return true;

@@ -123,7 +123,7 @@ int Show(bool json, const std::string& name, ToolResult result, const ToolContex
 
 }  // namespace
 
-int QzvctlMain(const std::vector<std::string>& words, std::ostream& out, std::ostream& err)
+int QzvctlMain(const std::vector<std::string>& words, std::ostream& out, std::ostream& err, SimScenario* scenario)
 {
     std::set<std::string> flags = GLOBAL_FLAGS, valued = GLOBAL_VALUED;
     Collect(SIM_SCENARIO_FLAGS, &flags);
@@ -162,12 +162,13 @@ int QzvctlMain(const std::vector<std::string>& words, std::ostream& out, std::os
     SimScenarioOptions scenarioOptions;
     if (!ReadSimScenarioOptions(arguments, &scenarioOptions, &error))
         return Show(json, name, TOOL_USAGE, nullptr, error, out, err);
-    std::unique_ptr<SimScenario> scenario;
-    if (scenarioOptions.enabled) {
-        scenario.reset(new SimScenario(scenarioOptions));
-        if (!scenario->Start(&error))
-            return Show(json, name, TOOL_FAILED, nullptr, error, out, err);
+    std::unique_ptr<SimScenario> ownScenario;
+    if (!scenario && scenarioOptions.enabled) {
+        ownScenario.reset(new SimScenario(scenarioOptions));
+        scenario = ownScenario.get();
     }
+    if (scenario && !scenario->Start(&error))
+        return Show(json, name, TOOL_FAILED, nullptr, error, out, err);
 
     const ToolResult result = command->run(context);
     UnitLayerClose();

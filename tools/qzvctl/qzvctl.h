@@ -8,4 +8,9 @@
 #include <string>
 #include <vector>
 
-int QzvctlMain(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
+class SimScenario;
+
+// With `scenario`, the tool runs on that scenario's emulated machine (prepared by the caller, who may
+// preload and inspect its units) and the command line's scenario options are not looked at.
+int QzvctlMain(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+               SimScenario* scenario = nullptr);

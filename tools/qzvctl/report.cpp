@@ -7,13 +7,6 @@ namespace {
 
 const char HEX_DIGITS[] = "0123456789abcdef";
 
-std::string HexNumber(uint64_t value, int digits)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "0x%0*llx", digits, static_cast<unsigned long long>(value));
-    return text;
-}
-
 std::string HexString(const std::vector<uint8_t>& bytes, const char* separator)
 {
     std::string text;
@@ -67,6 +60,13 @@ std::string ScalarText(const Report& value)
 }
 
 }  // namespace
+
+std::string Report::HexText(uint64_t value, int digits)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%0*llx", digits, static_cast<unsigned long long>(value));
+    return text;
+}
 
 Report Report::Number(uint64_t value)
 {
@@ -178,7 +178,7 @@ void RenderText(const Report& report, int indent, std::string* out)
         for (const auto& field : report.m_fields) {
             const Report& value = field.second;
             if (value.m_kind == Report::HEX) {
-                *out += pad + field.first + ": " + HexNumber(value.m_number, value.m_digits) + "\n";
+                *out += pad + field.first + ": " + Report::HexText(value.m_number, value.m_digits) + "\n";
             } else if (IsScalar(value)) {
                 *out += pad + field.first + ": " + ScalarText(value) + "\n";
             } else {
@@ -202,7 +202,7 @@ void RenderText(const Report& report, int indent, std::string* out)
             start = end + 1;
         }
     } else if (report.m_kind == Report::HEX) {
-        *out += pad + HexNumber(report.m_number, report.m_digits) + "\n";
+        *out += pad + Report::HexText(report.m_number, report.m_digits) + "\n";
     } else {
         *out += pad + ScalarText(report) + "\n";
     }

@@ -11,6 +11,9 @@ class Report {
 public:
     enum Kind { NUMBER, HEX, TEXT, BOOLEAN, BYTES, DUMP, LIST, OBJECT };
 
+    // "0x" and at least `digits` hexadecimal digits.
+    static std::string HexText(uint64_t value, int digits = 8);
+
     static Report Number(uint64_t value);
     // A number shown in hexadecimal with at least `digits` digits (a number in JSON).
     static Report Hex(uint64_t value, int digits = 8);

@@ -1,6 +1,7 @@
-// Running the tool without hardware: simulated units of a scenario given on the command line, put
-// behind the host interface in place of the platform's transport, so that every command goes
-// through the unit table and the unit commands exactly as with a real unit.
+// Running the tool without hardware: an emulated Windows NT machine with the simulated units of a
+// scenario given on the command line behind its drive letters (E:, F:, ...). Every command then goes
+// through the unit table, the pass-through transport and the emulated storage stack exactly as it
+// would on a real machine.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/machine/emulated_machine.h"
 #include "sim/sim_unit.h"
 
 struct SimScenarioOptions {
@@ -33,20 +35,21 @@ extern const char* const SIM_SCENARIO_VALUED[];
 
 class SimScenario {
 public:
+    // Puts the emulated machine in force, with the scenario's units attached.
     explicit SimScenario(const SimScenarioOptions& options);
     // Closes the unit layer and puts the system's own calls back.
     ~SimScenario();
     SimScenario(const SimScenario&) = delete;
     SimScenario& operator=(const SimScenario&) = delete;
 
-    // Opens the unit layer with the simulated units behind the host interface. False with a message
-    // when the layer does not open.
+    // Opens the unit layer on the emulated machine. False with a message when it does not open.
     bool Start(std::string* error);
 
+    EmulatedMachine& Machine() { return m_machine; }
     SimUnit& Unit(size_t index) { return *m_units[index]; }
     size_t UnitCount() const { return m_units.size(); }
 
 private:
-    std::vector<std::unique_ptr<SimUnit>> m_units;
-    bool m_started = false;
+    EmulatedMachine m_machine;
+    std::vector<SimUnit*> m_units;
 };

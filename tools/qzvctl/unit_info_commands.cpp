@@ -40,6 +40,9 @@ ToolResult ListCommand(ToolContext& context)
         Report& unit = units.Append(Report::Object());
         unit.Add("index", Report::Number(i));
         unit.Add("transport", Report::Text(i < table.hostCount ? "host" : "usb"));
+        DWORD letter = 0;
+        if (UnitGetDriveLetter(i, &letter) == 1 && letter >= 'A' && letter <= 'Z')
+            unit.Add("drive", Report::Text(std::string(1, char(letter)) + ":"));
         BYTE inquiry[UNIT_INQUIRY_LENGTH] = {};
         const UnitStatus status = UnitInquiry(i, inquiry);
         if (status == 0) {
