@@ -13,34 +13,43 @@
 
 namespace {
 
+// A command; an entry without a name only adds a line to the usage text.
 struct CommandInfo {
     const char* name;
     ToolResult (*run)(ToolContext&);
     const char* synopsis;
+    const char* description;
     std::set<std::string> options;
 };
 
 const std::vector<CommandInfo>& Commands()
 {
     static const std::vector<CommandInfo> commands = {
-        {"list", ListCommand, "list                                 the attached units", {}},
-        {"inquiry", InquiryCommand, "inquiry                              the unit's INQUIRY data", {}},
-        {"capacity", CapacityCommand, "capacity                             READ CAPACITY of the card", {}},
-        {"read-blocks", ReadBlocksCommand, "read-blocks LBA COUNT FILE [--block-size N]", {"--block-size"}},
-        {"write-blocks", WriteBlocksCommand, "write-blocks LBA FILE [--block-size N]", {"--block-size"}},
-        {"read-memory", ReadMemoryCommand, "read-memory ADDRESS COUNT [FILE] [--even]", {"--even"}},
-        {"write-memory", WriteMemoryCommand, "write-memory ADDRESS (FILE | --hex BYTES) [--even]", {"--even", "--hex"}},
-        {"param-page",
-         ParameterPageCommand,
-         "param-page [read] | param-page write --group G [--code-a N] [--code-b N] [--value32 N] [--value16 N]",
-         {"--group", "--code-a", "--code-b", "--value32", "--value16"}},
-        {"ata-identify", AtaIdentifyCommand, "ata-identify                         IDENTIFY DEVICE of the card", {}},
-        {"plan", PlanCommand, "plan IMAGE [--revision R] [--config N]   what a download would send", {"--revision", "--config"}},
+        {"list", ListCommand, "list", "the attached units", {}},
+        {"inquiry", InquiryCommand, "inquiry", "the unit's INQUIRY data", {}},
+        {"capacity", CapacityCommand, "capacity", "READ CAPACITY of the card", {}},
+        {"read-blocks", ReadBlocksCommand, "read-blocks LBA COUNT FILE [--block-size N]", "card blocks to a file",
+         {"--block-size"}},
+        {"write-blocks", WriteBlocksCommand, "write-blocks LBA FILE [--block-size N]", "a file to card blocks",
+         {"--block-size"}},
+        {"read-memory", ReadMemoryCommand, "read-memory ADDRESS COUNT [FILE] [--even]",
+         "unit memory as a hex dump or to a file", {"--even"}},
+        {"write-memory", WriteMemoryCommand, "write-memory ADDRESS (FILE | --hex BYTES) [--even]",
+         "bytes into unit memory", {"--even", "--hex"}},
+        {"param-page", ParameterPageCommand, "param-page [read]", "the parameter page", {"--group", "--code-a",
+         "--code-b", "--value32", "--value16"}},
+        {nullptr, nullptr, "param-page write --group G [--code-a N] [--code-b N] [--value32 N] [--value16 N]",
+         "changes fields of one group", {}},
+        {"ata-identify", AtaIdentifyCommand, "ata-identify", "IDENTIFY DEVICE of the card", {}},
+        {"plan", PlanCommand, "plan IMAGE [--revision R] [--config N]", "what a download would send, unsent",
+         {"--revision", "--config"}},
     };
     return commands;
 }
 
 const std::set<std::string> GLOBAL_FLAGS = {"--json", "--help"};
+// The commands' own options that take no value; all others take one.
+const std::set<std::string> COMMAND_FLAGS = {"--even"};
 const std::set<std::string> GLOBAL_VALUED = {"--unit"};
 const uint64_t MAX_UNIT_INDEX = UNIT_MAX - 1;
 
@@ -61,8 +70,11 @@ const char USAGE_TAIL[] =
 std::string Usage()
 {
     std::string text = USAGE_HEAD;
-    for (const CommandInfo& command : Commands())
-        text += "  " + std::string(command.synopsis) + "\n";
+    for (const CommandInfo& command : Commands()) {
+        std::string line = "  " + std::string(command.synopsis);
+        line += line.size() < 54 ? std::string(54 - line.size(), ' ') : "\n" + std::string(54, ' ');
+        text += line + command.description + "\n";
+    }
     return text + USAGE_TAIL;
 }
 
@@ -75,7 +87,7 @@ void Collect(const char* const* names, std::set<std::string>* into)
 const CommandInfo* FindCommand(const std::string& name)
 {
     for (const CommandInfo& command : Commands()) {
-        if (name == command.name)
+        if (command.name && name == command.name)
             return &command;
     }
     return nullptr;
@@ -130,7 +142,7 @@ int QzvctlMain(const std::vector<std::string>& words, std::ostream& out, std::os
     Collect(SIM_SCENARIO_VALUED, &valued);
     for (const CommandInfo& command : Commands()) {
         for (const std::string& option : command.options)
-            (option == "--even" ? flags : valued).insert(option);
+            (COMMAND_FLAGS.count(option) ? flags : valued).insert(option);
     }
 
     ArgumentList arguments;

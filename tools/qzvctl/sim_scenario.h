@@ -1,7 +1,7 @@
 // Running the tool without hardware: an emulated Windows NT machine with the simulated units of a
 // scenario given on the command line behind its drive letters (E:, F:, ...). Every command then goes
 // through the unit table, the pass-through transport and the emulated storage stack exactly as it
-// would on a real machine.
+// would on a real machine. The emulated machine offers the NT family only (--sim-platform nt).
 #pragma once
 
 #include <cstdint>
