@@ -45,9 +45,7 @@ public:
     // Opens the unit layer on the emulated machine. False with a message when it does not open.
     bool Start(std::string* error);
 
-    EmulatedMachine& Machine() { return m_machine; }
     SimUnit& Unit(size_t index) { return *m_units[index]; }
-    size_t UnitCount() const { return m_units.size(); }
 
 private:
     EmulatedMachine m_machine;
