@@ -172,7 +172,13 @@ void AspiManager::CarryOut(SRB_ExecSCSICmd& srb)
             direction = (srb.SRB_Flags & SRB_DIR_IN) ? SimDirection::In : SimDirection::Out;
             length = srb.SRB_BufLen;
         }
-        result = device->second->Execute(srb.CDBByte, srb.SRB_CDBLen, direction, srb.SRB_BufPointer, length);
+        // The LUN reaches the device with its selection: LUN bits in CDB byte 1 (the older form,
+        // which the probe's INQUIRY uses) that name the same LUN are taken off on the way.
+        BYTE cdb[sizeof srb.CDBByte];
+        std::memcpy(cdb, srb.CDBByte, sizeof cdb);
+        if (srb.SRB_CDBLen > 1 && (cdb[1] >> 5) == srb.SRB_Lun)
+            cdb[1] &= 0x1F;
+        result = device->second->Execute(cdb, srb.SRB_CDBLen, direction, srb.SRB_BufPointer, length);
     }
     if (device == adapter.devices.end() || result.deviceGone) {
         // Nothing answers the selection.

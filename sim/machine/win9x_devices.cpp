@@ -44,7 +44,9 @@ void Win9xDevices::Install()
     AddDevNode("C29A1C30", "ROOT\\*PNP0A03\\0000");
     HardwareKey("ROOT\\*PNP0A03\\0000").SetString("Class", "System").SetString("DeviceDesc", "PCI bus");
     AddDevNode("C29A2870", "SCSIADAPTER\\EMULATED\\0000");
-    HardwareKey("SCSIADAPTER\\EMULATED\\0000").SetString("Class", "SCSIAdapter").SetString("DeviceDesc", "SCSI host adapter");
+    HardwareKey("SCSIADAPTER\\EMULATED\\0000")
+        .SetString("Class", "SCSIAdapter")
+        .SetString("DeviceDesc", "SCSI host adapter");
 }
 
 RegistryKey& Win9xDevices::AddDevNode(const std::string& name, const std::string& hardwareKey)
