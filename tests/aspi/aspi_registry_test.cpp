@@ -126,7 +126,7 @@ int RecordingFilter(const BYTE* identity)
 TEST_F(AspiRegistry, ShortIdentityFieldsAreBlankPaddedWithNothingOfEarlierValues)
 {
     RegistryKey& key = AddDevice("00000001", "SCSI\\ONE\\0", "E");
-    key.SetString("RevisionLevel", "2");
+    key.SetValue("RevisionLevel", REG_SZ, Bytes("2"));  // stored without its terminator
     EXPECT_EQ('E', LetterFor(4, 0, RecordingFilter));
     const BYTE expected[36] = {0,   0,   0,   0,   0,   0,   0,   0,   'V', 'O', 'R', 'N', 'A', ' ', ' ', ' ', 'Q', 'Z',
                                'V', '-', '5', '7', 'H', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', '2', ' ', ' ', ' '};
