@@ -158,7 +158,8 @@ void AspiManager::CarryOut(SRB_ExecSCSICmd& srb)
         m_scripted.pop_front();
         srb.SRB_HaStat = answer.haStat;
         srb.SRB_TargStat = answer.targStat;
-        std::memcpy(srb.SenseArea, answer.sense.data(), std::min(senseRoom, answer.sense.size()));
+        if (!answer.sense.empty())
+            std::memcpy(srb.SenseArea, answer.sense.data(), std::min(senseRoom, answer.sense.size()));
         srb.SRB_Status = answer.srbStatus;
         return;
     }
@@ -186,7 +187,8 @@ void AspiManager::CarryOut(SRB_ExecSCSICmd& srb)
         srb.SRB_Status = SS_ERR;
     } else if (result.scsiStatus != SCSISTAT_GOOD) {
         srb.SRB_TargStat = result.scsiStatus;
-        std::memcpy(srb.SenseArea, result.sense.data(), std::min(senseRoom, result.sense.size()));
+        if (!result.sense.empty())
+            std::memcpy(srb.SenseArea, result.sense.data(), std::min(senseRoom, result.sense.size()));
         srb.SRB_Status = SS_ERR;
     } else {
         srb.SRB_Status = SS_COMP;
