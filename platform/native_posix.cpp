@@ -809,6 +809,35 @@ PVOID WINAPI PosixFreeSid(PSID sid)
     return nullptr;
 }
 
+BOOL WINAPI PosixFreeLibrary(HMODULE)
+{
+    t_lastError = ERROR_INVALID_HANDLE;
+    return FALSE;
+}
+
+// No registry exists here: no key opens, and no handle names one.
+LONG WINAPI PosixRegOpenKeyExA(HKEY, LPCSTR, DWORD, REGSAM, PHKEY result)
+{
+    if (result)
+        *result = nullptr;
+    return ERROR_FILE_NOT_FOUND;
+}
+
+LONG WINAPI PosixRegEnumKeyExA(HKEY, DWORD, LPSTR, LPDWORD, LPDWORD, LPSTR, LPDWORD, PFILETIME)
+{
+    return ERROR_INVALID_HANDLE;
+}
+
+LONG WINAPI PosixRegQueryValueExA(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD)
+{
+    return ERROR_INVALID_HANDLE;
+}
+
+LONG WINAPI PosixRegCloseKey(HKEY)
+{
+    return ERROR_INVALID_HANDLE;
+}
+
 }  // namespace
 
 void SystemFillNativeTable(SystemTable* t)
@@ -858,4 +887,9 @@ void SystemFillNativeTable(SystemTable* t)
     t->GlobalFree = PosixGlobalFree;
     t->LoadLibraryA = PosixLoadLibraryA;
     t->GetProcAddress = PosixGetProcAddress;
+    t->FreeLibrary = PosixFreeLibrary;
+    t->RegOpenKeyExA = PosixRegOpenKeyExA;
+    t->RegEnumKeyExA = PosixRegEnumKeyExA;
+    t->RegQueryValueExA = PosixRegQueryValueExA;
+    t->RegCloseKey = PosixRegCloseKey;
 }

@@ -46,4 +46,9 @@ void SystemFillNativeTable(SystemTable* t)
     t->GlobalFree = ::GlobalFree;
     t->LoadLibraryA = ::LoadLibraryA;
     t->GetProcAddress = ::GetProcAddress;
+    t->FreeLibrary = ::FreeLibrary;
+    t->RegOpenKeyExA = ::RegOpenKeyExA;
+    t->RegEnumKeyExA = ::RegEnumKeyExA;
+    t->RegQueryValueExA = ::RegQueryValueExA;
+    t->RegCloseKey = ::RegCloseKey;
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "platform/win32_security_types.h"
+#include "platform/win32_registry.h"
 #include "platform/win32_types.h"
 
 // Platform id that GetVersionExA reports on Linux, so that the host-interface dispatch installs the
@@ -99,6 +100,17 @@ struct SystemTable {
     // Modules and entry points looked up at run time (functions that older systems lack).
     HMODULE(WINAPI* LoadLibraryA)(LPCSTR lpLibFileName);
     FARPROC(WINAPI* GetProcAddress)(HMODULE hModule, LPCSTR lpProcName);
+    BOOL(WINAPI* FreeLibrary)(HMODULE hLibModule);
+
+    // The registry (the POSIX table has none: every key is missing). Results are error codes, not
+    // the last error.
+    LONG(WINAPI* RegOpenKeyExA)(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
+    LONG(WINAPI* RegEnumKeyExA)
+    (HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved, LPSTR lpClass,
+     LPDWORD lpcchClass, PFILETIME lpftLastWriteTime);
+    LONG(WINAPI* RegQueryValueExA)
+    (HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+    LONG(WINAPI* RegCloseKey)(HKEY hKey);
 };
 
 // The calls in force. Code calls through it: g_sys.CreateFileA(...).

@@ -11,9 +11,16 @@
 //
 // What it emulates: the NT storage stack (nt_storage.h), kernel objects shared with other emulated
 // processes (kernel_objects.h), a virtual clock (virtual_clock.h), modules loaded at run time
-// (emulated_modules.h), GetVersionExA for the platform of the scenario, and device-change
-// broadcasts when a unit leaves or arrives. Plain files pass through to the real file system.
-// Everything runs on the calling thread.
+// (emulated_modules.h), the registry (emulated_registry.h), GetVersionExA for the platform of the
+// scenario, and device-change broadcasts when a unit leaves or arrives. Plain files pass through to
+// the real file system. Everything runs on the calling thread.
+//
+// A machine of the 9x family also has the ASPI manager (aspi_manager.h), the VWIN32 device
+// (vwin32.h) and the configuration manager's registry trees (win9x_devices.h):
+//
+//     EmulatedMachine machine(VER_PLATFORM_WIN32_WINDOWS);
+//     SimUnit& unit = machine.AttachAspiUnit(config, 0, 4, 0, 'E');  // adapter 0, target 4, LUN 0
+//     machine.Aspi().CompleteRequests(AspiCompletion::Never, 0, 1);  // the next request hangs
 #pragma once
 
 #include <functional>
@@ -24,12 +31,16 @@
 #include <vector>
 
 #include "platform/system_table.h"
+#include "sim/machine/aspi_manager.h"
 #include "sim/machine/call_faults.h"
 #include "sim/machine/emulated_device.h"
 #include "sim/machine/emulated_modules.h"
+#include "sim/machine/emulated_registry.h"
 #include "sim/machine/kernel_objects.h"
 #include "sim/machine/nt_storage.h"
 #include "sim/machine/virtual_clock.h"
+#include "sim/machine/vwin32.h"
+#include "sim/machine/win9x_devices.h"
 #include "sim/sim_unit.h"
 
 // Receives a device-change notice (the wParam and lParam of WM_DEVICECHANGE). It is called from
@@ -52,6 +63,9 @@ public:
 
     // Units. The machine owns them; they stay valid as long as it lives.
     SimUnit& AttachUnit(const SimUnitConfig& config, const NtSlot& slot);
+    // A unit behind the ASPI manager at host adapter / target / LUN, with its devnode and hardware
+    // key in the registry and, unless `driveLetter` is 0, that drive letter for VWIN32 requests.
+    SimUnit& AttachAspiUnit(const SimUnitConfig& config, BYTE adapter, BYTE target, BYTE lun, char driveLetter = 0);
     NtDisk& Disk(const SimUnit& unit);  // the unit must be one this machine attached
     // Take the unit away, bring it back, or switch it off and on, with the broadcasts that follow.
     void Unplug(SimUnit& unit);
@@ -64,6 +78,10 @@ public:
     EmulatedProcess& StartProcess() { return m_objects.StartProcess(); }
     EmulatedModules& Modules() { return m_modules; }
     CallFaults& Faults() { return m_faults; }
+    EmulatedRegistry& Registry() { return m_registry; }
+    AspiManager& Aspi() { return m_aspi; }
+    Vwin32Device& Vwin32() { return m_vwin32; }
+    Win9xDevices& Win9x() { return m_win9x; }
 
     // Device paths (\\.\NAME, matched without regard to case) and the devices behind them.
     void RegisterDevice(const std::string& path, EmulatedDevice* device);
@@ -95,6 +113,10 @@ private:
     KernelObjects m_objects;
     EmulatedModules m_modules;
     NtStorage m_storage;
+    EmulatedRegistry m_registry;
+    AspiManager m_aspi;
+    Vwin32Device m_vwin32;
+    Win9xDevices m_win9x;
     std::vector<std::unique_ptr<SimUnit>> m_units;
     std::map<std::string, EmulatedDevice*> m_devices;
     std::map<int, DeviceChangeListener> m_listeners;

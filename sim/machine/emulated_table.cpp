@@ -306,6 +306,50 @@ FARPROC WINAPI EmulatedGetProcAddress(HMODULE module, LPCSTR name)
     return entry ? entry : Fail<FARPROC>(error, nullptr);
 }
 
+BOOL WINAPI EmulatedFreeLibrary(HMODULE module)
+{
+    DWORD error = 0;
+    return Machine().Modules().Free(module, &error) ? TRUE : Fail(error, FALSE);
+}
+
+// Registry calls report their result as an error code and leave the last error alone.
+LONG RegistryFault(const char* call, LONG usualError)
+{
+    DWORD error = 0;
+    return Machine().Faults().Strike(call, static_cast<DWORD>(usualError), &error) ? static_cast<LONG>(error)
+                                                                                  : ERROR_SUCCESS;
+}
+
+LONG WINAPI EmulatedRegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result)
+{
+    if (LONG fault = RegistryFault("RegOpenKeyExA", ERROR_FILE_NOT_FOUND)) {
+        if (result)
+            *result = nullptr;
+        return fault;
+    }
+    return Machine().Registry().Open(key, subKey, result);
+}
+
+LONG WINAPI EmulatedRegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD length, LPDWORD, LPSTR, LPDWORD,
+                                  PFILETIME)
+{
+    if (LONG fault = RegistryFault("RegEnumKeyExA", ERROR_NO_MORE_ITEMS))
+        return fault;
+    return Machine().Registry().EnumKey(key, index, name, length);
+}
+
+LONG WINAPI EmulatedRegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD length)
+{
+    if (LONG fault = RegistryFault("RegQueryValueExA", ERROR_FILE_NOT_FOUND))
+        return fault;
+    return Machine().Registry().QueryValue(key, name, type, data, length);
+}
+
+LONG WINAPI EmulatedRegCloseKey(HKEY key)
+{
+    return Machine().Registry().Close(key);
+}
+
 }  // namespace
 
 void EmulatedFillTable(SystemTable* t)
@@ -337,4 +381,9 @@ void EmulatedFillTable(SystemTable* t)
     t->GlobalFree = EmulatedGlobalFree;
     t->LoadLibraryA = EmulatedLoadLibraryA;
     t->GetProcAddress = EmulatedGetProcAddress;
+    t->FreeLibrary = EmulatedFreeLibrary;
+    t->RegOpenKeyExA = EmulatedRegOpenKeyExA;
+    t->RegEnumKeyExA = EmulatedRegEnumKeyExA;
+    t->RegQueryValueExA = EmulatedRegQueryValueExA;
+    t->RegCloseKey = EmulatedRegCloseKey;
 }
