@@ -1,15 +1,14 @@
 // The conversion of S-record text into the memory image and its binary file.
 #include "image/mot_convert.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "image/mot_text_reader.h"
 #include "platform/system_table.h"
 
-uint8_t g_motBuffer[MOT_BUFFER_SIZE];
-
 namespace {
+
+uint8_t g_motBuffer[MOT_BUFFER_SIZE];
 
 // Temporary names tried beside the output before giving up: "<output>.tmp", "<output>.1.tmp", ...
 const unsigned TEMPORARY_ATTEMPTS = 100;
@@ -19,14 +18,35 @@ bool AlreadyExists(DWORD error)
     return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
 }
 
+// "<output>.tmp" for the first attempt, "<output>.<attempt>.tmp" after it; false if it does not fit.
+bool FormTemporaryName(char* temporary, size_t size, const char* outputPath, unsigned attempt)
+{
+    char suffix[16] = ".tmp";
+    if (attempt > 0) {
+        char digits[4];
+        size_t count = 0;
+        for (unsigned n = attempt; n > 0 && count < sizeof digits; n /= 10)
+            digits[count++] = static_cast<char>('0' + n % 10);
+        size_t at = 0;
+        suffix[at++] = '.';
+        while (count > 0)
+            suffix[at++] = digits[--count];
+        std::memcpy(suffix + at, ".tmp", 5);
+    }
+    size_t pathLength = std::strlen(outputPath), suffixLength = std::strlen(suffix);
+    if (pathLength + suffixLength >= size)
+        return false;
+    std::memcpy(temporary, outputPath, pathLength);
+    std::memcpy(temporary + pathLength, suffix, suffixLength + 1);
+    return true;
+}
+
 // Creates a new temporary file in the output's directory; its name goes to temporary
 // (MAX_PATH + 16 bytes). Never opens an existing file.
 HANDLE CreateTemporaryBeside(const char* outputPath, char* temporary, size_t size)
 {
     for (unsigned attempt = 0; attempt < TEMPORARY_ATTEMPTS; ++attempt) {
-        int formed = attempt == 0 ? std::snprintf(temporary, size, "%s.tmp", outputPath)
-                                  : std::snprintf(temporary, size, "%s.%u.tmp", outputPath, attempt);
-        if (formed < 0 || static_cast<size_t>(formed) >= size)
+        if (!FormTemporaryName(temporary, size, outputPath, attempt))
             break;
         HANDLE file = g_sys.CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                         nullptr);
@@ -55,7 +75,9 @@ MotStatus MotConvertStream(HANDLE input, HANDLE output, uint32_t capacity)
 {
     if (capacity > MOT_BUFFER_SIZE)
         return MOT_CAPACITY_TOO_LARGE;
-    std::memset(g_motBuffer, 0xFF, sizeof g_motBuffer);
+    // Bytes beyond the capacity are never placed nor written, so only the capacity is filled and
+    // the rest of the buffer is never touched.
+    std::memset(g_motBuffer, 0xFF, capacity);
     uint32_t highestEnd = 0;
 
     MotTextReader reader;

@@ -10,10 +10,10 @@
 #include "image/mot_record.h"
 #include "platform/win32_types.h"
 
-// The process-wide conversion buffer: byte n is the image byte at address n. It makes the
-// conversion non-reentrant; it holds nothing that matters between conversions.
+// Size of the process-wide conversion buffer (byte n is the image byte at address n) and so the
+// largest capacity. The one buffer makes the conversion non-reentrant; it holds nothing that
+// matters between conversions.
 #define MOT_BUFFER_SIZE 0x40000u
-extern uint8_t g_motBuffer[MOT_BUFFER_SIZE];
 
 // Converts the S-records read from input into output, using at most capacity bytes of the buffer
 // (records that do not fit are skipped). Both are open handles of the system seam; neither is

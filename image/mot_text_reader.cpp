@@ -11,7 +11,7 @@ namespace {
 // Enough raw bytes to decide where a piece ends: the longest piece, and a CR LF after it.
 const size_t LOOKAHEAD = MOT_PIECE_MAX + 2;
 
-const size_t BLOCK_SIZE = 16384;
+const size_t BLOCK_SIZE = 4096;
 char s_block[BLOCK_SIZE];
 
 // Keeps the unread bytes and reads more behind them until a piece can be decided, the input ends

@@ -149,15 +149,11 @@ TEST_F(CommandLineTest, RejectionStopsAtOnceAndKeepsWhatCameBefore)
 
     EXPECT_EQ(0, Parse("a.mot b.mot"));
     EXPECT_STREQ("a.mot", m_record.imagePath);
-    // A blank inside a path makes it two paths.
+    // A blank inside a path makes it two paths, quoted or not: quotes have no meaning.
     EXPECT_EQ(0, Parse("my fw.mot"));
-}
-
-TEST_F(CommandLineTest, QuotesHaveNoMeaning)
-{
+    EXPECT_EQ(0, Parse("\"my fw.mot\""));
     EXPECT_EQ(1, Parse("\"fw.mot\""));
     EXPECT_STREQ("\"fw.mot\"", m_record.imagePath);
-    EXPECT_EQ(0, Parse("\"my fw.mot\""));
 }
 
 TEST_F(CommandLineTest, SlashIntroducesASwitchOnlyOnWindows)
@@ -196,16 +192,10 @@ TEST_F(CommandLineTest, SecondByteOfADoubleByteCharacterIsNoSeparator)
 
 TEST_F(CommandLineTest, MotFileTest)
 {
-    EXPECT_EQ(1, ImageIsMotFile("fw.MOT"));
-    EXPECT_EQ(1, ImageIsMotFile("fw.mot"));
-    EXPECT_EQ(1, ImageIsMotFile("dir.bin/fw.Mot"));
-    EXPECT_EQ(1, ImageIsMotFile(".mot"));
-    EXPECT_EQ(0, ImageIsMotFile("fw.mot.bak"));
-    EXPECT_EQ(0, ImageIsMotFile("fw.bin"));
-    EXPECT_EQ(0, ImageIsMotFile("fw"));
-    EXPECT_EQ(0, ImageIsMotFile("fw.mo"));
-    EXPECT_EQ(0, ImageIsMotFile("fw.motx"));
-    EXPECT_EQ(0, ImageIsMotFile("fw.mot/fw"));
+    for (const char* path : {"fw.MOT", "dir.bin/fw.Mot", ".mot"})
+        EXPECT_EQ(1, ImageIsMotFile(path)) << path;
+    for (const char* path : {"fw.mot.bak", "fw.bin", "fw", "fw.mo", "fw.motx", "fw.mot/fw"})
+        EXPECT_EQ(0, ImageIsMotFile(path)) << path;
     EXPECT_EQ(0, ImageIsMotFile(nullptr));
 #ifdef _WIN32
     EXPECT_EQ(0, ImageIsMotFile("C:\\fw.mot\\fw"));
@@ -230,6 +220,11 @@ TEST_F(CommandLineTest, BinNameReplacesTheExtensionOfTheLastComponent)
     char inPlace[MAX_PATH] = "dir/fw.mot";
     EXPECT_EQ(inPlace, ImageMakeBinName(inPlace, inPlace, ".bin"));
     EXPECT_STREQ("dir/fw.bin", inPlace);
+
+    // With a double-byte code page, 0x95 0x5C is one character: the dot is in the last component.
+    g_sys.CharNextA = DoubleByteCharNext;
+    ImageMakeBinName(out, "a.b\x95\x5C", ".bin");
+    EXPECT_STREQ("a.bin", out);
 }
 
 TEST_F(CommandLineTest, BinNameThatDoesNotFitIsRefused)
@@ -246,15 +241,6 @@ TEST_F(CommandLineTest, BinNameThatDoesNotFitIsRefused)
     EXPECT_EQ(nullptr, ImageMakeBinName(out, (std::string(257, 'a') + ".m").c_str(), ".bin"));
     EXPECT_EQ(nullptr, ImageMakeBinName(out, std::string(5000, 'a').c_str(), ".bin"));
     EXPECT_EQ(nullptr, ImageMakeBinName(out, nullptr, ".bin"));
-}
-
-TEST_F(CommandLineTest, BinNameDoesNotMistakeASecondByteForABackslash)
-{
-    g_sys.CharNextA = DoubleByteCharNext;
-    char out[MAX_PATH];
-    // 0x95 0x5C is one character: the dot belongs to the last component.
-    ImageMakeBinName(out, "a.b\x95\x5C", ".bin");
-    EXPECT_STREQ("a.bin", out);
 }
 
 TEST_F(CommandLineTest, DefaultNameFromTheProductIdentification)
@@ -274,11 +260,8 @@ TEST_F(CommandLineTest, DefaultNameFromTheProductIdentification)
     EXPECT_STREQ("qzv.bin", out);
     ImageMakeDefaultName(out, " qzv57g", 7);
     EXPECT_STREQ(".bin", out);
-}
 
-TEST_F(CommandLineTest, DefaultNameSkipsBytesOutsidePrintableAscii)
-{
-    char out[IMAGE_DEFAULT_NAME_SIZE];
+    // Bytes outside printable ASCII are skipped like punctuation; only the blank ends the name.
     const char id[16] = {'q', '\0', 'z', '\x01', 'v', '\x7F', '\xE3', '/', '\\', '5', '\n', '7', ':', 'g', '\t', ' '};
     ImageMakeDefaultName(out, id, 16);
     EXPECT_STREQ("qzv57g.bin", out);
