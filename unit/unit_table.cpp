@@ -29,13 +29,15 @@ struct TransportBinding {
     BOOL (*unlock)(DWORD);
 };
 
-const TransportBinding HOST_BINDING = {HostIoGetCdb,      HostIoExecute,     HostIoGetDriveLetter,
-                                       HostIoGetDeviceNumber, HostIoLoadMedium, HostIoEjectMedium,
-                                       HostIoLock,        HostIoUnlock};
+const TransportBinding HOST_BINDING = {
+    HostIoGetCdb,     HostIoExecute,     HostIoGetDriveLetter, HostIoGetDeviceNumber,
+    HostIoLoadMedium, HostIoEjectMedium, HostIoLock,           HostIoUnlock,
+};
 
-const TransportBinding USB_BINDING = {ZekuIoGetCdb,      ZekuIoExecute,     ZekuIoGetDriveLetter,
-                                      ZekuIoGetDeviceNumber, ZekuIoLoadMedium, ZekuIoEjectMedium,
-                                      ZekuIoLock,        ZekuIoUnlock};
+const TransportBinding USB_BINDING = {
+    ZekuIoGetCdb,     ZekuIoExecute,     ZekuIoGetDriveLetter, ZekuIoGetDeviceNumber,
+    ZekuIoLoadMedium, ZekuIoEjectMedium, ZekuIoLock,           ZekuIoUnlock,
+};
 
 UnitDownloadProcedure DownloadProcedureFor(DWORD revision)
 {

@@ -169,7 +169,8 @@ protected:
     void Place(const std::vector<uint8_t>& bytes)
     {
         std::memset(image->bytes, 0xFF, FIRMWARE_IMAGE_CAPACITY);
-        std::memcpy(image->bytes, bytes.data(), bytes.size());
+        if (!bytes.empty())
+            std::memcpy(image->bytes, bytes.data(), bytes.size());
         sink.shown.clear();
     }
 
