@@ -83,8 +83,8 @@ TEST_F(InitStep, ConvertOnlyWithoutAPathShowsTheUsage)
 
 TEST_F(InitStep, ConvertOnlyOfABinaryFileNeverOpensItForWriting)
 {
-    WriteFile("Image.BIN", "an image that must survive");
     RemoveFile("image.bin");
+    WriteFile("Image.BIN", "an image that must survive");
     EXPECT_EQ(1, Run("-c Image.BIN"));
     EXPECT_EQ((std::vector<std::string>{CONVERSION_FAILED_TEXT("Image.BIN", "image.bin")}), shown);
 #ifndef _WIN32
