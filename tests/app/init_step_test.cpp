@@ -183,3 +183,33 @@ TEST_F(InitStep, EscapeAndCloseRequestsDoNothingAndOnlyQuitEnds)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(InitStep, WindowChoresIconsPaintingAndTheSystemMenu)
+{
+    WriteFile("good.mot", MotText(SomeData()));
+    HICON icon = UiLoadIcon(IDR_MAINFRAME);
+    ASSERT_NE(nullptr, icon);
+    ui.WhenIdle([&](HeadlessUi& u) {
+        ModelWindow& window = *u.Top();
+        EXPECT_EQ(icon, window.Icon(ICON_BIG));
+        EXPECT_EQ(icon, window.Icon(ICON_SMALL));
+        EXPECT_EQ((std::vector<std::string>{"移動(&M)", "-", "-", "バージョン情報(&A)..."}), u.SystemMenuTexts());
+        EXPECT_EQ(reinterpret_cast<LRESULT>(icon), window.SendMessage(WM_QUERYDRAGICON, 0, 0));
+        // Not minimised: the default painting, no icon drawn.
+        window.SendMessage(WM_PAINT, 0, 0);
+        EXPECT_TRUE(window.DrawnIcons().empty());
+        // Minimised: the icon centred in the client area (468 x 228 pixels here).
+        window.SetIconic(true);
+        window.SendMessage(WM_PAINT, 0, 0);
+        ASSERT_EQ(1u, window.DrawnIcons().size());
+        EXPECT_EQ((468 - 32 + 1) / 2, window.DrawnIcons()[0].x);
+        EXPECT_EQ((228 - 32 + 1) / 2, window.DrawnIcons()[0].y);
+        EXPECT_EQ(icon, window.DrawnIcons()[0].icon);
+        u.Click(IDOK);
+    });
+    EXPECT_EQ(0, UiRunApplication(app, "-c good.mot"));
+}
+
+}  // namespace
