@@ -90,7 +90,8 @@ void TtyUi::WindowShown(ModelWindow& window)
     if (m_mode == INTERACTIVE) {
         if (!m_terminal)
             m_terminal.reset(new TerminalSession(m_input, m_output));
-        m_dirty = true;
+        // Drawn at once, so that the dialog shows before the work its first step does.
+        Draw(window);
         return;
     }
     Print("== " + window.Caption() + " ==");
