@@ -3,6 +3,9 @@
 
 #include "host/aspi/aspi_io.h"
 #include "host/spti/spti_io.h"
+#ifndef _WIN32
+#include "host/sg/sg_io.h"
+#endif
 #include "platform/system_table.h"
 
 namespace {
@@ -31,9 +34,16 @@ int HostIoInit(void)
         return 1;
     }
     if (s_hostIoVersion.dwPlatformId == VER_PLATFORM_LINUX) {
-        // The SCSI generic transport is not part of this build yet: nothing is installed.
+#ifdef _WIN32
+        // The SCSI generic transport exists only in the Linux build.
         g_sys.SetLastError(ERROR_NOT_SUPPORTED);
         return 0;
+#else
+        if (!SgIoInit())
+            return 0;
+        HostIoInstall(SgIoOperations());
+        return 1;
+#endif
     }
     if (!AspiIoInit())
         return 0;

@@ -1,9 +1,12 @@
 // The POSIX table: files, time and kernel objects are real; GetVersionExA reports the Linux platform
-// id. Kernel objects live in this process; named ones are shared by name within it. The process
-// token answers from the effective user; files carry no version resource.
+// id. Events and unnamed mutexes live in this process. Named mutexes are shared with other processes
+// through lock files (platform/posix_named_lock.h); within the process, handles of one name share one
+// object, owned recursively by one thread at a time. The process token answers from the effective
+// user; files carry no version resource.
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -18,6 +21,8 @@
 #include <string>
 #include <thread>
 
+#include "platform/posix_errors.h"
+#include "platform/posix_named_lock.h"
 #include "platform/system_table.h"
 
 namespace {
@@ -27,32 +32,9 @@ thread_local DWORD t_lastError = 0;
 DWORD WINAPI PosixGetLastError(void) { return t_lastError; }
 void WINAPI PosixSetLastError(DWORD code) { t_lastError = code; }
 
-DWORD ErrorFromErrno(int err)
-{
-    switch (err) {
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-    case EROFS: return ERROR_ACCESS_DENIED;
-    case EEXIST: return ERROR_FILE_EXISTS;
-    case EBADF: return ERROR_INVALID_HANDLE;
-    case EMFILE:
-    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
-    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    case ENOSPC: return ERROR_DISK_FULL;
-    case EBUSY: return ERROR_BUSY;
-    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
-    case EINVAL: return ERROR_INVALID_PARAMETER;
-    case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
-    default: return ERROR_GEN_FAILURE;
-    }
-}
-
 BOOL FailWithErrno()
 {
-    t_lastError = ErrorFromErrno(errno);
+    t_lastError = PosixErrorFromErrno(errno);
     return FALSE;
 }
 
@@ -72,11 +54,15 @@ struct FileObject : PosixObject {
 struct WaitableState {
     std::mutex lock;
     std::condition_variable changed;
-    // Mutex: owner thread and recursion count. Event: signalled flag and reset mode.
+    // Mutex: `busy` while a thread owns it or is taking its lock file; `owner` is that thread and
+    // `recursion` counts its waits. Event: signalled flag and reset mode.
+    bool busy = false;
     std::thread::id owner;
     unsigned recursion = 0;
     bool signalled = false;
     bool manualReset = false;
+    // Named mutexes: the lock files that extend ownership to other processes.
+    std::unique_ptr<PosixNamedLock> file;
 };
 
 struct WaitableObject : PosixObject {
@@ -89,7 +75,19 @@ struct WaitableObject : PosixObject {
 std::mutex g_namesLock;
 std::map<std::string, std::weak_ptr<WaitableState>> g_names[2];  // [0] mutexes, [1] events
 
-// Finds the named object or creates it; `existed` tells which.
+// A forked child is a new process: it starts without the parent's named objects (sharing their
+// lock files' open descriptions would let it release the parent's locks).
+void ForkPrepare() { g_namesLock.lock(); }
+void ForkParent() { g_namesLock.unlock(); }
+void ForkChild()
+{
+    g_names[0].clear();
+    g_names[1].clear();
+    g_namesLock.unlock();
+}
+
+// Finds the named object or creates it; `existed` tells whether it was there already, in this
+// process or (for mutexes) in another. Null with the last error set when it cannot be had.
 std::shared_ptr<WaitableState> NamedState(int space, const char* name, bool create, bool* existed)
 {
     std::lock_guard<std::mutex> guard(g_namesLock);
@@ -102,9 +100,21 @@ std::shared_ptr<WaitableState> NamedState(int space, const char* name, bool crea
         }
     }
     *existed = false;
-    if (!create)
+    std::unique_ptr<PosixNamedLock> file;
+    if (space == 0) {
+        DWORD error = ERROR_SUCCESS;
+        file = PosixNamedLock::Open(name, create ? PosixNamedLock::OPEN_OR_CREATE : PosixNamedLock::OPEN_IF_EXISTS,
+                                    existed, &error);
+        if (!file) {
+            t_lastError = error;
+            return nullptr;
+        }
+    } else if (!create) {
+        t_lastError = ERROR_FILE_NOT_FOUND;
         return nullptr;
+    }
     auto state = std::make_shared<WaitableState>();
+    state->file = std::move(file);
     names[name] = state;
     return state;
 }
@@ -267,7 +277,7 @@ DWORD WINAPI PosixGetFileSize(HANDLE h, LPDWORD high)
     auto* file = static_cast<FileObject*>(AsObject(h, PosixObject::FILE_OBJECT));
     struct stat st;
     if (!file || fstat(file->fd, &st) != 0) {
-        t_lastError = file ? ErrorFromErrno(errno) : ERROR_INVALID_HANDLE;
+        t_lastError = file ? PosixErrorFromErrno(errno) : ERROR_INVALID_HANDLE;
         return INVALID_FILE_SIZE;
     }
     uint64_t size = static_cast<uint64_t>(st.st_size);
@@ -368,21 +378,21 @@ HANDLE OpenOrCreateWaitable(PosixObject::Kind kind, LPCSTR name, bool create, bo
     std::shared_ptr<WaitableState> state;
     if (name && *name) {
         state = NamedState(space, name, create, &existed);
-        if (!state) {
-            t_lastError = ERROR_FILE_NOT_FOUND;
+        if (!state)
             return nullptr;
-        }
     } else if (create) {
         state = std::make_shared<WaitableState>();
     } else {
         t_lastError = ERROR_INVALID_PARAMETER;
         return nullptr;
     }
-    if (!existed && create) {
+    if (create && !existed) {
         std::lock_guard<std::mutex> guard(state->lock);
         state->manualReset = manualReset;
         state->signalled = initial;
-        if (kind == PosixObject::MUTEX_OBJECT && initial) {
+        // Initial ownership of a mutex is taken only when nobody else can hold its lock file.
+        if (kind == PosixObject::MUTEX_OBJECT && initial && (!state->file || state->file->Acquire(0))) {
+            state->busy = true;
             state->owner = std::this_thread::get_id();
             state->recursion = 1;
         }
@@ -408,14 +418,18 @@ BOOL WINAPI PosixReleaseMutex(HANDLE h)
         t_lastError = ERROR_INVALID_HANDLE;
         return FALSE;
     }
-    std::lock_guard<std::mutex> guard(mutex->state->lock);
-    if (mutex->state->recursion == 0 || mutex->state->owner != std::this_thread::get_id()) {
+    WaitableState& state = *mutex->state;
+    std::lock_guard<std::mutex> guard(state.lock);
+    if (state.recursion == 0 || state.owner != std::this_thread::get_id()) {
         t_lastError = ERROR_NOT_OWNER;
         return FALSE;
     }
-    if (--mutex->state->recursion == 0) {
-        mutex->state->owner = std::thread::id();
-        mutex->state->changed.notify_all();
+    if (--state.recursion == 0) {
+        if (state.file)
+            state.file->Release();
+        state.busy = false;
+        state.owner = std::thread::id();
+        state.changed.notify_all();
     }
     return TRUE;
 }
@@ -442,6 +456,45 @@ BOOL SetEventState(HANDLE h, bool signalled)
 BOOL WINAPI PosixSetEvent(HANDLE h) { return SetEventState(h, true); }
 BOOL WINAPI PosixResetEvent(HANDLE h) { return SetEventState(h, false); }
 
+// A mutex is taken in two steps: first among the threads of this process, then, for a named one,
+// its lock file against other processes, within what is left of the same time limit.
+DWORD WaitForMutex(WaitableState& state, DWORD ms)
+{
+    auto self = std::this_thread::get_id();
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    std::unique_lock<std::mutex> guard(state.lock);
+    if (state.recursion > 0 && state.owner == self) {
+        ++state.recursion;
+        return WAIT_OBJECT_0;
+    }
+    auto free = [&] { return !state.busy; };
+    if (ms == INFINITE)
+        state.changed.wait(guard, free);
+    else if (!state.changed.wait_until(guard, deadline, free))
+        return WAIT_TIMEOUT;
+    state.busy = true;
+    state.owner = self;
+    if (state.file) {
+        DWORD left = INFINITE;
+        if (ms != INFINITE) {
+            // Rounded up, so that the whole wait never ends before its time.
+            auto remaining = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            left = remaining.count() > 0 ? static_cast<DWORD>(remaining.count()) : 0;
+        }
+        guard.unlock();
+        bool taken = state.file->Acquire(left);
+        guard.lock();
+        if (!taken) {
+            state.busy = false;
+            state.owner = std::thread::id();
+            state.changed.notify_all();
+            return WAIT_TIMEOUT;
+        }
+    }
+    state.recursion = 1;
+    return WAIT_OBJECT_0;
+}
+
 DWORD WINAPI PosixWaitForSingleObject(HANDLE h, DWORD ms)
 {
     if (h == nullptr || h == INVALID_HANDLE_VALUE || (static_cast<PosixObject*>(h)->kind != PosixObject::MUTEX_OBJECT &&
@@ -451,22 +504,16 @@ DWORD WINAPI PosixWaitForSingleObject(HANDLE h, DWORD ms)
     }
     auto* object = static_cast<WaitableObject*>(h);
     WaitableState& state = *object->state;
-    bool isMutex = object->kind == PosixObject::MUTEX_OBJECT;
-    auto self = std::this_thread::get_id();
-    auto ready = [&] {
-        return isMutex ? (state.recursion == 0 || state.owner == self) : state.signalled;
-    };
+    if (object->kind == PosixObject::MUTEX_OBJECT)
+        return WaitForMutex(state, ms);
     std::unique_lock<std::mutex> guard(state.lock);
+    auto ready = [&] { return state.signalled; };
     if (ms == INFINITE)
         state.changed.wait(guard, ready);
     else if (!state.changed.wait_for(guard, std::chrono::milliseconds(ms), ready))
         return WAIT_TIMEOUT;
-    if (isMutex) {
-        state.owner = self;
-        ++state.recursion;
-    } else if (!state.manualReset) {
+    if (!state.manualReset)
         state.signalled = false;
-    }
     return WAIT_OBJECT_0;
 }
 
@@ -573,7 +620,7 @@ DWORD WINAPI PosixGetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size)
     char path[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", path, sizeof path);
     if (n < 0 || static_cast<size_t>(n) >= sizeof path) {
-        t_lastError = n < 0 ? ErrorFromErrno(errno) : ERROR_FILENAME_EXCED_RANGE;
+        t_lastError = n < 0 ? PosixErrorFromErrno(errno) : ERROR_FILENAME_EXCED_RANGE;
         return 0;
     }
     // As on Windows: a name that does not fit is cut, terminated, and the full size is returned.
@@ -766,6 +813,8 @@ PVOID WINAPI PosixFreeSid(PSID sid)
 
 void SystemFillNativeTable(SystemTable* t)
 {
+    static const int forkHandlers = pthread_atfork(ForkPrepare, ForkParent, ForkChild);
+    (void)forkHandlers;
     t->GetLastError = PosixGetLastError;
     t->SetLastError = PosixSetLastError;
     t->CreateFileA = PosixCreateFileA;

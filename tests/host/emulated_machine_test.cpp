@@ -69,8 +69,10 @@ TEST(EmulatedMachine, NamedMutexesAreSharedWithOtherProcesses)
     EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_OWNER), g_sys.GetLastError());
 
     machine.Clock().After(700, [&] { other.ReleaseMutex("shared"); });
+    EXPECT_EQ(0u, machine.MutexesHeld());
     EXPECT_EQ(WAIT_OBJECT_0, g_sys.WaitForSingleObject(mutex, 5000));
     EXPECT_EQ(5700u, machine.Clock().Now());
+    EXPECT_EQ(1u, machine.MutexesHeld());
     EXPECT_FALSE(machine.StartProcess().TakeMutex("shared"));
     EXPECT_TRUE(g_sys.ReleaseMutex(mutex));
 

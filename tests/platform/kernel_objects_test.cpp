@@ -1,21 +1,31 @@
 // Named mutexes and events through the seam behave as the transports rely on.
 #include <gtest/gtest.h>
 
+#include <random>
+#include <string>
 #include <thread>
 
 #include "platform/system_table.h"
 
 namespace {
 
+// Named objects may be shared by every process on the machine, other test runs among them.
+std::string UniqueName(const char* what)
+{
+    static const std::string suffix = std::to_string(std::random_device()());
+    return std::string(what) + "-" + suffix;
+}
+
 TEST(KernelObjects, NamedMutexIsSharedByNameAndOwnedRecursively)
 {
-    HANDLE first = g_sys.CreateMutexA(nullptr, FALSE, "qzv-test-mutex");
+    const std::string name = UniqueName("qzv-test-mutex");
+    HANDLE first = g_sys.CreateMutexA(nullptr, FALSE, name.c_str());
     ASSERT_NE(nullptr, first);
     EXPECT_EQ(0u, g_sys.GetLastError());
-    HANDLE second = g_sys.CreateMutexA(nullptr, FALSE, "qzv-test-mutex");
+    HANDLE second = g_sys.CreateMutexA(nullptr, FALSE, name.c_str());
     ASSERT_NE(nullptr, second);
     EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), g_sys.GetLastError());
-    HANDLE opened = g_sys.OpenMutexA(0x1F0001, FALSE, "qzv-test-mutex");
+    HANDLE opened = g_sys.OpenMutexA(0x1F0001, FALSE, name.c_str());
     ASSERT_NE(nullptr, opened);
 
     ASSERT_EQ(WAIT_OBJECT_0, g_sys.WaitForSingleObject(first, 0));
@@ -43,7 +53,7 @@ TEST(KernelObjects, NamedMutexIsSharedByNameAndOwnedRecursively)
 
 TEST(KernelObjects, OpeningAnUnknownMutexFails)
 {
-    EXPECT_EQ(nullptr, g_sys.OpenMutexA(0x1F0001, FALSE, "qzv-test-never-created"));
+    EXPECT_EQ(nullptr, g_sys.OpenMutexA(0x1F0001, FALSE, UniqueName("qzv-test-never-created").c_str()));
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), g_sys.GetLastError());
 }
 

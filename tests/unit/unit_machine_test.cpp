@@ -129,4 +129,21 @@ TEST_F(UnitMachineTest, UnitHeldByAnotherProcessGivesTheCachedConfiguration)
     EXPECT_EQ("1.99", Revision(0));
 }
 
+TEST_F(UnitMachineTest, VendorUsbMutexFailureKeepsTheLayerClosedWithNothingOpen)
+{
+    for (const char* call : {"InitializeSecurityDescriptor", "SetSecurityDescriptorDacl", "CreateMutexA"}) {
+        SCOPED_TRACE(call);
+        UnitLayerClose();
+        const unsigned injected = machine.Faults().Injected();
+        machine.Faults().FailNthCall(7, 0, FaultRepeat::Once, call);
+        EXPECT_EQ(0u, UnitLayerOpen());
+        EXPECT_EQ(0u, machine.OpenHandleCount());
+        EXPECT_EQ(injected + 1, machine.Faults().Injected());
+        machine.Faults().Clear();
+        UnitLayerClose();
+        EXPECT_EQ(1u, UnitLayerOpen());
+        EXPECT_EQ(32u, machine.OpenHandleCount()) << "one mutex per vendor-USB device index";
+    }
+}
+
 }  // namespace

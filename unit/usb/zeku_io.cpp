@@ -14,15 +14,35 @@ HANDLE s_mutexes[ZEKUIO_MAX_DEVICES];
 // Status of a command on a device that cannot be opened or does not exist.
 const UnitStatus ZEKUIO_NO_DEVICE = 5;
 
+// The mutex of device index n, shared with every process and account: its security descriptor has a
+// null DACL. The descriptor is allocated at the platform's own size (a fixed 20 bytes would be too
+// small for a 64-bit descriptor).
+HANDLE ZekuIoCreateMutex(unsigned n)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "ZekuIo/mutex/device/%02u", n);
+    PSECURITY_DESCRIPTOR descriptor = g_sys.LocalAlloc(LMEM_ZEROINIT, SECURITY_DESCRIPTOR_MIN_LENGTH);
+    if (!descriptor)
+        return nullptr;
+    HANDLE mutex = nullptr;
+    if (g_sys.InitializeSecurityDescriptor(descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+        g_sys.SetSecurityDescriptorDacl(descriptor, TRUE, nullptr, FALSE)) {
+        SECURITY_ATTRIBUTES attributes = {sizeof(SECURITY_ATTRIBUTES), descriptor, TRUE};
+        mutex = g_sys.CreateMutexA(&attributes, FALSE, name);
+    }
+    const DWORD error = g_sys.GetLastError();
+    g_sys.LocalFree(descriptor);
+    g_sys.SetLastError(error);
+    return mutex;
+}
+
 }  // namespace
 
 DWORD ZekuIoOpen(void)
 {
     ZekuIoClose();
     for (unsigned n = 0; n < ZEKUIO_MAX_DEVICES; ++n) {
-        char name[32];
-        std::snprintf(name, sizeof name, "ZekuIo/mutex/device/%02u", n);
-        s_mutexes[n] = g_sys.CreateMutexA(nullptr, FALSE, name);
+        s_mutexes[n] = ZekuIoCreateMutex(n);
         if (!s_mutexes[n]) {
             ZekuIoClose();
             return 0;
