@@ -191,13 +191,17 @@ BOOL UpdaterDialog::ConvertStep()
     const char* input = m_options.imagePath;
     ImageConversionName formed = ImageFormConversionName(&m_options);
     MessageArgument inputText = MessageArgument::Text(UiTextFromAnsi(input ? input : ""));
-    MessageArgument outputText = MessageArgument::Text(UiTextFromAnsi(m_options.nameBuffer));
     // An output name that would be the input itself, or that does not fit, is refused before
-    // anything is opened.
+    // anything is opened; the text still names the output as far as it can be formed.
     if (formed != IMAGE_CONVERSION_NAME_READY) {
+        char refused[MAX_PATH] = "";
+        if (input && ImageMakeBinName(refused, input, ".bin"))
+            ImageLowerOutputName(refused);
+        MessageArgument outputText = MessageArgument::Text(UiTextFromAnsi(refused));
         Show(FormatMessageText(UiLoadString(IDS_CONVERSION_FAILED), {inputText, outputText}), IDS_CONVERSION_FAILED);
         return FALSE;
     }
+    MessageArgument outputText = MessageArgument::Text(UiTextFromAnsi(m_options.nameBuffer));
     Show(FormatMessageText(m_convertingText, {inputText, outputText}), IDS_CONVERTING);
     if (MotConvertFile(input, m_options.nameBuffer, FIRMWARE_IMAGE_CAPACITY) != MOT_OK) {
         Show(FormatMessageText(UiLoadString(IDS_CONVERSION_FAILED), {inputText, outputText}), IDS_CONVERSION_FAILED);

@@ -17,8 +17,6 @@ namespace {
 
 // How long the rest of an escape sequence may take to arrive after its ESC.
 const DWORD ESCAPE_SEQUENCE_WAIT = 50;
-// The notice interval when the kernel's device broadcast cannot be received.
-const DWORD POLLED_NOTICE_INTERVAL = 1000;
 
 std::string Trimmed(const std::string& text)
 {
@@ -59,9 +57,8 @@ TtyUi::TtyUi(const ResourceTable& resources)
 }
 
 TtyUi::TtyUi(const ResourceTable& resources, Mode mode, int input, int output, int errors)
-    : ModelBackend(resources), m_mode(mode), m_input(input), m_output(output), m_errors(errors), m_nextPolledNotice(0)
+    : ModelBackend(resources), m_mode(mode), m_input(input), m_output(output), m_errors(errors)
 {
-    m_nextPolledNotice = Now() + POLLED_NOTICE_INTERVAL;
     UiInstallBackend(this);
 }
 
@@ -90,7 +87,8 @@ void TtyUi::WindowShown(ModelWindow& window)
     if (m_mode == INTERACTIVE) {
         if (!m_terminal)
             m_terminal.reset(new TerminalSession(m_input, m_output));
-        m_dirty = true;
+        // Drawn at once, so that the dialog shows before the work its first step does.
+        Draw(window);
         return;
     }
     Print("== " + window.Caption() + " ==");
@@ -169,16 +167,9 @@ void TtyUi::WaitForInput(ModelWindow& top, DWORD timeout)
     if (m_mode == INTERACTIVE && m_dirty)
         Draw(top);
 
-    DWORD now = Now();
-    if (m_devices.Descriptor() < 0) {
-        long until = static_cast<long>(static_cast<int32_t>(m_nextPolledNotice - now));
-        if (until <= 0) {
-            m_nextPolledNotice = now + POLLED_NOTICE_INTERVAL;
-            PostToAllDialogs(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
-            return;
-        }
-        timeout = std::min<DWORD>(timeout, static_cast<DWORD>(until));
-    }
+    int noticeLimit = m_devices.WaitLimitMs(Now());
+    if (noticeLimit >= 0)
+        timeout = std::min(timeout, static_cast<DWORD>(noticeLimit));
     if (!m_pending.empty())
         timeout = std::min(timeout, ESCAPE_SEQUENCE_WAIT);
 
@@ -198,6 +189,12 @@ void TtyUi::WaitForInput(ModelWindow& top, DWORD timeout)
         waits[count++] = {m_terminal->ResizeDescriptor(), POLLIN, 0};
     }
     int ready = poll(waits, count, timeout == INFINITE ? -1 : static_cast<int>(timeout));
+    std::vector<DWORD> notices;
+    if (ready > 0 && devicesAt >= 0 && (waits[devicesAt].revents & POLLIN))
+        m_devices.Receive(&notices);
+    m_devices.Tick(Now(), &notices);
+    for (DWORD notice : notices)
+        PostToAllDialogs(WM_DEVICECHANGE, notice, 0);
     if (ready < 0)
         return;
     if (ready == 0) {
@@ -212,8 +209,6 @@ void TtyUi::WaitForInput(ModelWindow& top, DWORD timeout)
         m_terminal->DrainResize();
         m_dirty = true;
     }
-    if (devicesAt >= 0 && (waits[devicesAt].revents & POLLIN) && m_devices.Drain())
-        PostToAllDialogs(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
     if (inputAt >= 0 && (waits[inputAt].revents & (POLLIN | POLLHUP | POLLERR)))
         ReadInput();
 }

@@ -5,8 +5,8 @@
 // command ("about"), "esc", "close" or "enter". At the end of input the dialog on top gets IDOK
 // (Quit) if it has it enabled.
 //
-// Device-change notices come from the kernel's uevent broadcast (once a second when it cannot be
-// received); timers run on the monotonic clock.
+// Device-change notices come from the kernel's uevents (DeviceNoticeSource: a re-count once a second
+// when they cannot be received); timers run on the monotonic clock.
 #pragma once
 
 #include <deque>
@@ -16,8 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/posix_device_notices.h"
 #include "ui/model_backend.h"
-#include "ui/tty/device_watch.h"
 #include "ui/tty/key_input.h"
 
 class TerminalSession;
@@ -56,8 +56,7 @@ private:
     int m_output;
     int m_errors;
     std::unique_ptr<TerminalSession> m_terminal;
-    DeviceWatch m_devices;
-    DWORD m_nextPolledNotice;
+    DeviceNoticeSource m_devices;
     std::string m_pending;
     std::deque<Key> m_keys;
     std::deque<std::string> m_lines;

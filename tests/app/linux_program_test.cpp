@@ -1,0 +1,84 @@
+// The Linux program itself, run through pipes as a script runs it: convert-only mode in line mode,
+// its output and its exit status.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "app_test_support.h"
+
+namespace {
+
+struct Finished {
+    int status;
+    std::string output;
+};
+
+// Runs the program next to this test with `arguments`, feeding `input` to its standard input.
+Finished RunProgram(const std::vector<std::string>& arguments, const std::string& input)
+{
+    char self[4096] = {};
+    EXPECT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
+    std::string program = std::string(self).substr(0, std::string(self).rfind('/') + 1) + "qzvupdate";
+    int in[2], out[2];
+    EXPECT_EQ(0, pipe(in));
+    EXPECT_EQ(0, pipe(out));
+    pid_t child = fork();
+    if (child == 0) {
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        dup2(out[1], 2);
+        close(in[1]);
+        close(out[0]);
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const std::string& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    EXPECT_EQ(static_cast<ssize_t>(input.size()), write(in[1], input.data(), input.size()));
+    close(in[1]);
+    Finished finished{-1, ""};
+    char bytes[4096];
+    ssize_t got;
+    while ((got = read(out[0], bytes, sizeof bytes)) > 0)
+        finished.output.append(bytes, static_cast<size_t>(got));
+    close(out[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    finished.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return finished;
+}
+
+TEST(LinuxProgram, ConvertOnlyThroughAPipe)
+{
+    WriteFile("piped.mot", MotText({0xAA, 0xBB, 0xCC}, 2));
+    RemoveFile("piped.bin");
+    // The end of input presses Quit.
+    Finished run = RunProgram({"-c", "piped.mot"}, "");
+    EXPECT_EQ(0, run.status);
+    EXPECT_EQ("== QZV-57x ファームウェア更新 ==\n" WAIT_TEXT "\n" CONVERTING_TEXT("piped.mot", "piped.bin")
+                  CONVERSION_FINISHED_TEXT("piped.mot", "piped.bin"),
+              run.output);
+    EXPECT_EQ(std::string("\xFF\xFF\xAA\xBB\xCC", 5), ReadFile("piped.bin"));
+}
+
+TEST(LinuxProgram, ScriptedButtonsAboutAndAFailureStatus)
+{
+    WriteFile("broken.mot", "S1 not a record\n");
+    // "s" is refused (Start is disabled), "about" opens the About dialog, "o" presses its OK and
+    // "q" quits.
+    Finished run = RunProgram({"-c", "broken.mot"}, "s\nabout\no\nq\n");
+    EXPECT_EQ(1, run.status);
+    EXPECT_NE(std::string::npos, run.output.find(CONVERSION_FAILED_TEXT("broken.mot", "broken.bin")));
+    EXPECT_NE(std::string::npos, run.output.find("not available now: s\n"));
+    EXPECT_NE(std::string::npos, run.output.find("== バージョン情報 ==\nQZV-57x Firmware Updater  1.0.0.0\n"
+                                                 "Copyright (C) 2026 QZV-57 Updater Project\n"));
+    EXPECT_FALSE(FileExists("broken.bin"));
+}
+
+}  // namespace
