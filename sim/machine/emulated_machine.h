@@ -12,7 +12,8 @@
 // What it emulates: the NT storage stack (nt_storage.h), kernel objects shared with other emulated
 // processes (kernel_objects.h), a virtual clock (virtual_clock.h), modules loaded at run time
 // (emulated_modules.h), GetVersionExA for the platform of the scenario, and device-change
-// broadcasts when a unit leaves or arrives. Plain files pass through to the real file system.
+// broadcasts when a unit leaves or arrives. Units may also be attached through the vendor USB
+// driver (vendor_usb.h): machine.AttachUsbUnit(config). Plain files pass through to the real file system.
 // Everything runs on the calling thread.
 #pragma once
 
@@ -29,6 +30,7 @@
 #include "sim/machine/emulated_modules.h"
 #include "sim/machine/kernel_objects.h"
 #include "sim/machine/nt_storage.h"
+#include "sim/machine/vendor_usb.h"
 #include "sim/machine/virtual_clock.h"
 #include "sim/sim_unit.h"
 
@@ -58,7 +60,12 @@ public:
     void Replug(SimUnit& unit);
     void PowerCycle(SimUnit& unit);
 
+    // Units attached through the vendor's USB driver: one device interface each, in attach order.
+    SimUnit& AttachUsbUnit(const SimUnitConfig& config, const UsbSlot& slot = UsbSlot());
+    UsbDevice& UsbDeviceOf(const SimUnit& unit);
+
     NtStorage& Storage() { return m_storage; }
+    VendorUsb& Usb() { return m_usb; }
     VirtualClock& Clock() { return m_clock; }
     KernelObjects& Objects() { return m_objects; }
     EmulatedProcess& StartProcess() { return m_objects.StartProcess(); }
@@ -94,6 +101,7 @@ private:
     KernelObjects m_objects;
     EmulatedModules m_modules;
     NtStorage m_storage;
+    VendorUsb m_usb;
     std::vector<std::unique_ptr<SimUnit>> m_units;
     std::map<std::string, EmulatedDevice*> m_devices;
     std::map<int, DeviceChangeListener> m_listeners;

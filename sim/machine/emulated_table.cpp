@@ -337,4 +337,5 @@ void EmulatedFillTable(SystemTable* t)
     t->GlobalFree = EmulatedGlobalFree;
     t->LoadLibraryA = EmulatedLoadLibraryA;
     t->GetProcAddress = EmulatedGetProcAddress;
+    VendorUsbFillTable(t);
 }
