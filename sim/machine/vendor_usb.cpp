@@ -107,6 +107,14 @@ unsigned UsbDevice::Opens(UsbFile file) const
     return found == m_opens.end() ? 0 : found->second;
 }
 
+void UsbDevice::ClearFaults()
+{
+    m_openFaults.clear();
+    m_controlFaults.clear();
+    m_pipeFaults.clear();
+    m_scriptedStatus.clear();
+}
+
 void UsbDevice::ClearRecords()
 {
     m_requests.clear();

@@ -113,6 +113,8 @@ public:
     void FailPipe(UsbFile pipe, DWORD error, unsigned times = 1);
     // The next status read delivers these bytes (as many as fit the read) instead of the status.
     void ScriptStatus(const std::vector<BYTE>& bytes) { m_scriptedStatus.push_back(bytes); }
+    // Drops every fault and scripted status not yet used (a halted pipe stays halted).
+    void ClearFaults();
 
     // What happened to it.
     const std::vector<std::vector<BYTE>>& Requests() const { return m_requests; }
