@@ -1,7 +1,9 @@
 // The POSIX table: files, time and kernel objects are real; GetVersionExA reports the Linux platform
-// id. Kernel objects live in this process; named ones are shared by name within it.
+// id. Kernel objects live in this process; named ones are shared by name within it. The process
+// token answers from the effective user; files carry no version resource.
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -56,7 +58,7 @@ BOOL FailWithErrno()
 
 // Every handle points at one of these.
 struct PosixObject {
-    enum Kind { FILE_OBJECT, MUTEX_OBJECT, EVENT_OBJECT } kind;
+    enum Kind { FILE_OBJECT, MUTEX_OBJECT, EVENT_OBJECT, TOKEN_OBJECT } kind;
     explicit PosixObject(Kind k) : kind(k) {}
     virtual ~PosixObject() = default;
 };
@@ -113,6 +115,66 @@ PosixObject* AsObject(HANDLE h, PosixObject::Kind kind)
         return nullptr;
     auto* object = static_cast<PosixObject*>(h);
     return object->kind == kind ? object : nullptr;
+}
+
+// Length of the UTF-8 character at p: 2 to 4 for a well-formed sequence (no overlong form, no
+// surrogate, nothing above U+10FFFF), else 1. Reads at most `available` bytes and never past a NUL,
+// which is no continuation byte.
+size_t Utf8SequenceLength(const unsigned char* p, size_t available)
+{
+    unsigned char lead = p[0];
+    size_t length;
+    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0)
+            low = 0xA0;
+        if (lead == 0xED)
+            high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0)
+            low = 0x90;
+        if (lead == 0xF4)
+            high = 0x8F;
+    } else {
+        return 1;
+    }
+    if (length > available)
+        return 1;
+    if (p[1] < low || p[1] > high)
+        return 1;
+    for (size_t i = 2; i < length; ++i) {
+        if (p[i] < 0x80 || p[i] > 0xBF)
+            return 1;
+    }
+    return length;
+}
+
+// The case pairs of the scripts a file name plausibly holds, each lowered within its own length:
+// Latin-1 capitals, Greek, Cyrillic and the full-width Latin capitals.
+void Utf8LowerInPlace(unsigned char* p, size_t length)
+{
+    if (length == 2) {
+        unsigned code = ((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu);
+        unsigned lower = code;
+        if ((code >= 0xC0 && code <= 0xDE && code != 0xD7) || (code >= 0x391 && code <= 0x3AB && code != 0x3A2))
+            lower = code + 0x20;
+        else if (code >= 0x410 && code <= 0x42F)
+            lower = code + 0x20;
+        else if (code >= 0x400 && code <= 0x40F)
+            lower = code + 0x50;
+        if (lower != code) {
+            p[0] = static_cast<unsigned char>(0xC0 | (lower >> 6));
+            p[1] = static_cast<unsigned char>(0x80 | (lower & 0x3F));
+        }
+    } else if (length == 3 && p[0] == 0xEF && p[1] == 0xBC && p[2] >= 0xA1 && p[2] <= 0xBA) {
+        // U+FF21..U+FF3A to U+FF41..U+FF5A.
+        p[1] = 0xBD;
+        p[2] = static_cast<unsigned char>(p[2] - 0x20);
+    }
 }
 
 HANDLE WINAPI PosixCreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD,
@@ -259,6 +321,34 @@ DWORD WINAPI PosixGetFileAttributesA(LPCSTR path)
     return access(path, W_OK) == 0 ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
 }
 
+// Text is UTF-8: a well-formed sequence is one character; any other byte is a character of its own.
+LPSTR WINAPI PosixCharNextA(LPCSTR text)
+{
+    auto* p = reinterpret_cast<const unsigned char*>(text);
+    if (*p == 0)
+        return const_cast<LPSTR>(text);
+    size_t length = Utf8SequenceLength(p, 4);
+    return const_cast<LPSTR>(text + length);
+}
+
+DWORD WINAPI PosixCharLowerBuffA(LPSTR text, DWORD length)
+{
+    auto* p = reinterpret_cast<unsigned char*>(text);
+    DWORD i = 0;
+    while (i < length) {
+        if (p[i] < 0x80) {
+            if (p[i] >= 'A' && p[i] <= 'Z')
+                p[i] = static_cast<unsigned char>(p[i] + ('a' - 'A'));
+            ++i;
+            continue;
+        }
+        size_t n = Utf8SequenceLength(p + i, length - i);
+        Utf8LowerInPlace(p + i, n);
+        i += static_cast<DWORD>(n);
+    }
+    return length;
+}
+
 void WINAPI PosixSleep(DWORD ms)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -354,7 +444,8 @@ BOOL WINAPI PosixResetEvent(HANDLE h) { return SetEventState(h, false); }
 
 DWORD WINAPI PosixWaitForSingleObject(HANDLE h, DWORD ms)
 {
-    if (h == nullptr || h == INVALID_HANDLE_VALUE || static_cast<PosixObject*>(h)->kind == PosixObject::FILE_OBJECT) {
+    if (h == nullptr || h == INVALID_HANDLE_VALUE || (static_cast<PosixObject*>(h)->kind != PosixObject::MUTEX_OBJECT &&
+                                                      static_cast<PosixObject*>(h)->kind != PosixObject::EVENT_OBJECT)) {
         t_lastError = ERROR_INVALID_HANDLE;
         return WAIT_FAILED;
     }
@@ -498,6 +589,205 @@ FARPROC WINAPI PosixGetProcAddress(HMODULE module, LPCSTR)
     return nullptr;
 }
 
+DWORD WINAPI PosixGetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size)
+{
+    // Only the program itself is a module here.
+    if (module != nullptr || buffer == nullptr || size == 0) {
+        t_lastError = ERROR_INVALID_PARAMETER;
+        return 0;
+    }
+    char path[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof path) {
+        t_lastError = n < 0 ? ErrorFromErrno(errno) : ERROR_FILENAME_EXCED_RANGE;
+        return 0;
+    }
+    // As on Windows: a name that does not fit is cut, terminated, and the full size is returned.
+    DWORD length = static_cast<DWORD>(n);
+    if (length >= size) {
+        std::memcpy(buffer, path, size - 1);
+        buffer[size - 1] = '\0';
+        t_lastError = ERROR_INSUFFICIENT_BUFFER;
+        return size;
+    }
+    std::memcpy(buffer, path, length);
+    buffer[length] = '\0';
+    t_lastError = 0;
+    return length;
+}
+
+DWORD WINAPI PosixGetFileVersionInfoSizeA(LPCSTR path, LPDWORD handle)
+{
+    if (handle)
+        *handle = 0;
+    struct stat st;
+    t_lastError = path && stat(path, &st) == 0 ? ERROR_RESOURCE_TYPE_NOT_FOUND : ERROR_FILE_NOT_FOUND;
+    return 0;
+}
+
+BOOL WINAPI PosixGetFileVersionInfoA(LPCSTR path, DWORD, DWORD, LPVOID)
+{
+    struct stat st;
+    t_lastError = path && stat(path, &st) == 0 ? ERROR_RESOURCE_TYPE_NOT_FOUND : ERROR_FILE_NOT_FOUND;
+    return FALSE;
+}
+
+BOOL WINAPI PosixVerQueryValueA(LPCVOID, LPCSTR, LPVOID* value, PUINT length)
+{
+    if (value)
+        *value = nullptr;
+    if (length)
+        *length = 0;
+    t_lastError = ERROR_RESOURCE_TYPE_NOT_FOUND;
+    return FALSE;
+}
+
+HLOCAL WINAPI PosixLocalAlloc(UINT flags, SIZE_T bytes)
+{
+    void* block = (flags & LMEM_ZEROINIT) ? calloc(1, bytes ? bytes : 1) : malloc(bytes ? bytes : 1);
+    if (!block)
+        t_lastError = ERROR_NOT_ENOUGH_MEMORY;
+    return block;
+}
+
+HLOCAL WINAPI PosixLocalFree(HLOCAL block)
+{
+    free(block);
+    return nullptr;
+}
+
+// The pseudo-handle of the current process, as on Windows.
+HANDLE WINAPI PosixGetCurrentProcess(void)
+{
+    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+}
+
+// A security identifier in the Windows layout: revision, count, authority, then the sub-authorities.
+struct PosixSid {
+    BYTE revision;
+    BYTE subAuthorityCount;
+    BYTE authority[6];
+    DWORD subAuthority[8];
+};
+
+size_t SidLength(const PosixSid* sid)
+{
+    return offsetof(PosixSid, subAuthority) + sizeof(DWORD) * sid->subAuthorityCount;
+}
+
+PosixSid MakeSid(const BYTE (&authority)[6], BYTE count, DWORD rid0, DWORD rid1)
+{
+    PosixSid sid{};
+    sid.revision = 1;
+    sid.subAuthorityCount = count;
+    std::memcpy(sid.authority, authority, 6);
+    sid.subAuthority[0] = rid0;
+    sid.subAuthority[1] = rid1;
+    return sid;
+}
+
+// The token knows its effective user, taken when it was opened.
+struct TokenObject : PosixObject {
+    bool root;
+    explicit TokenObject(bool r) : PosixObject(TOKEN_OBJECT), root(r) {}
+};
+
+BOOL WINAPI PosixOpenProcessToken(HANDLE process, DWORD, PHANDLE token)
+{
+    if (token == nullptr || process != PosixGetCurrentProcess()) {
+        t_lastError = token == nullptr ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    *token = new TokenObject(geteuid() == 0);
+    t_lastError = 0;
+    return TRUE;
+}
+
+BOOL WINAPI PosixGetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind, LPVOID buffer, DWORD length,
+                                     PDWORD needed)
+{
+    auto* object = static_cast<TokenObject*>(AsObject(token, PosixObject::TOKEN_OBJECT));
+    if (!object || needed == nullptr) {
+        t_lastError = object ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    if (kind != TokenGroups) {
+        t_lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    const BYTE world[6] = SECURITY_WORLD_SID_AUTHORITY;
+    const BYTE nt[6] = SECURITY_NT_AUTHORITY;
+    const PosixSid sids[2] = {
+        MakeSid(world, 1, SECURITY_WORLD_RID, 0),
+        MakeSid(nt, 2, SECURITY_BUILTIN_DOMAIN_RID, object->root ? DOMAIN_ALIAS_RID_ADMINS : DOMAIN_ALIAS_RID_USERS),
+    };
+    const DWORD count = 2;
+    size_t header = offsetof(TOKEN_GROUPS, Groups) + count * sizeof(SID_AND_ATTRIBUTES);
+    size_t total = header;
+    for (const PosixSid& sid : sids)
+        total += SidLength(&sid);
+    *needed = static_cast<DWORD>(total);
+    if (buffer == nullptr || length < total) {
+        t_lastError = ERROR_INSUFFICIENT_BUFFER;
+        return FALSE;
+    }
+    auto* groups = static_cast<TOKEN_GROUPS*>(buffer);
+    groups->GroupCount = count;
+    BYTE* place = static_cast<BYTE*>(buffer) + header;
+    for (DWORD i = 0; i < count; ++i) {
+        std::memcpy(place, &sids[i], SidLength(&sids[i]));
+        groups->Groups[i].Sid = place;
+        groups->Groups[i].Attributes = SE_GROUP_MANDATORY | SE_GROUP_ENABLED_BY_DEFAULT | SE_GROUP_ENABLED;
+        place += SidLength(&sids[i]);
+    }
+    t_lastError = 0;
+    return TRUE;
+}
+
+BOOL WINAPI PosixAllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE count, DWORD rid0, DWORD rid1,
+                                          DWORD rid2, DWORD rid3, DWORD rid4, DWORD rid5, DWORD rid6, DWORD rid7,
+                                          PSID* sid)
+{
+    if (authority == nullptr || sid == nullptr || count == 0 || count > 8) {
+        t_lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    auto* made = static_cast<PosixSid*>(calloc(1, sizeof(PosixSid)));
+    if (!made) {
+        t_lastError = ERROR_NOT_ENOUGH_MEMORY;
+        return FALSE;
+    }
+    const DWORD rids[8] = {rid0, rid1, rid2, rid3, rid4, rid5, rid6, rid7};
+    made->revision = 1;
+    made->subAuthorityCount = count;
+    std::memcpy(made->authority, authority->Value, 6);
+    std::memcpy(made->subAuthority, rids, sizeof(DWORD) * count);
+    *sid = made;
+    return TRUE;
+}
+
+BOOL WINAPI PosixEqualSid(PSID first, PSID second)
+{
+    if (first == nullptr || second == nullptr) {
+        t_lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    // Only the revision, count, authority and the counted sub-authorities are compared.
+    PosixSid a{}, b{};
+    std::memcpy(&a, first, offsetof(PosixSid, subAuthority));
+    std::memcpy(&b, second, offsetof(PosixSid, subAuthority));
+    if (a.subAuthorityCount > 8 || a.subAuthorityCount != b.subAuthorityCount)
+        return FALSE;
+    size_t length = SidLength(&a);
+    return std::memcmp(first, second, length) == 0 ? TRUE : FALSE;
+}
+
+PVOID WINAPI PosixFreeSid(PSID sid)
+{
+    free(sid);
+    return nullptr;
+}
+
 }  // namespace
 
 void SystemFillNativeTable(SystemTable* t)
@@ -512,6 +802,8 @@ void SystemFillNativeTable(SystemTable* t)
     t->DeleteFileA = PosixDeleteFileA;
     t->MoveFileExA = PosixMoveFileExA;
     t->GetFileAttributesA = PosixGetFileAttributesA;
+    t->CharNextA = PosixCharNextA;
+    t->CharLowerBuffA = PosixCharLowerBuffA;
     t->Sleep = PosixSleep;
     t->GetTickCount = PosixGetTickCount;
     t->CreateMutexA = PosixCreateMutexA;
@@ -522,6 +814,18 @@ void SystemFillNativeTable(SystemTable* t)
     t->ResetEvent = PosixResetEvent;
     t->WaitForSingleObject = PosixWaitForSingleObject;
     t->GetVersionExA = PosixGetVersionExA;
+    t->GetModuleFileNameA = PosixGetModuleFileNameA;
+    t->GetFileVersionInfoSizeA = PosixGetFileVersionInfoSizeA;
+    t->GetFileVersionInfoA = PosixGetFileVersionInfoA;
+    t->VerQueryValueA = PosixVerQueryValueA;
+    t->LocalAlloc = PosixLocalAlloc;
+    t->LocalFree = PosixLocalFree;
+    t->GetCurrentProcess = PosixGetCurrentProcess;
+    t->OpenProcessToken = PosixOpenProcessToken;
+    t->GetTokenInformation = PosixGetTokenInformation;
+    t->AllocateAndInitializeSid = PosixAllocateAndInitializeSid;
+    t->EqualSid = PosixEqualSid;
+    t->FreeSid = PosixFreeSid;
     t->DeviceIoControl = PosixDeviceIoControl;
     t->GetLogicalDrives = PosixGetLogicalDrives;
     t->GetDriveTypeA = PosixGetDriveTypeA;

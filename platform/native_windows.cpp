@@ -13,6 +13,8 @@ void SystemFillNativeTable(SystemTable* t)
     t->DeleteFileA = ::DeleteFileA;
     t->MoveFileExA = ::MoveFileExA;
     t->GetFileAttributesA = ::GetFileAttributesA;
+    t->CharNextA = ::CharNextA;
+    t->CharLowerBuffA = ::CharLowerBuffA;
     t->Sleep = ::Sleep;
     t->GetTickCount = ::GetTickCount;
     t->CreateMutexA = ::CreateMutexA;
@@ -23,6 +25,18 @@ void SystemFillNativeTable(SystemTable* t)
     t->ResetEvent = ::ResetEvent;
     t->WaitForSingleObject = ::WaitForSingleObject;
     t->GetVersionExA = ::GetVersionExA;
+    t->GetModuleFileNameA = ::GetModuleFileNameA;
+    t->GetFileVersionInfoSizeA = ::GetFileVersionInfoSizeA;
+    t->GetFileVersionInfoA = ::GetFileVersionInfoA;
+    t->VerQueryValueA = ::VerQueryValueA;
+    t->LocalAlloc = ::LocalAlloc;
+    t->LocalFree = ::LocalFree;
+    t->GetCurrentProcess = ::GetCurrentProcess;
+    t->OpenProcessToken = ::OpenProcessToken;
+    t->GetTokenInformation = ::GetTokenInformation;
+    t->AllocateAndInitializeSid = ::AllocateAndInitializeSid;
+    t->EqualSid = ::EqualSid;
+    t->FreeSid = ::FreeSid;
     t->DeviceIoControl = ::DeviceIoControl;
     t->GetLogicalDrives = ::GetLogicalDrives;
     t->GetDriveTypeA = ::GetDriveTypeA;

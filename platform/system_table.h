@@ -6,6 +6,7 @@
 // Adding a call: one member here, one line in each table's fill function.
 #pragma once
 
+#include "platform/win32_security_types.h"
 #include "platform/win32_setupapi.h"
 #include "platform/win32_types.h"
 
@@ -33,6 +34,12 @@ struct SystemTable {
     BOOL(WINAPI* MoveFileExA)(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags);
     DWORD(WINAPI* GetFileAttributesA)(LPCSTR lpFileName);
 
+    // Multibyte text of the system code page (UTF-8 on POSIX). CharNextA steps over one character
+    // and never past the terminating NUL; CharLowerBuffA lowers in place with the system locale's
+    // case mapping, keeping every character's length.
+    LPSTR(WINAPI* CharNextA)(LPCSTR lpsz);
+    DWORD(WINAPI* CharLowerBuffA)(LPSTR lpsz, DWORD cchLength);
+
     // Time.
     void(WINAPI* Sleep)(DWORD dwMilliseconds);
     DWORD(WINAPI* GetTickCount)(void);
@@ -49,6 +56,31 @@ struct SystemTable {
 
     // System information.
     BOOL(WINAPI* GetVersionExA)(LPOSVERSIONINFOA lpVersionInformation);
+
+    // The program's own file and the version information of files. The POSIX table finds the
+    // program's file but reports that files carry no version resource.
+    DWORD(WINAPI* GetModuleFileNameA)(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
+    DWORD(WINAPI* GetFileVersionInfoSizeA)(LPCSTR lptstrFilename, LPDWORD lpdwHandle);
+    BOOL(WINAPI* GetFileVersionInfoA)(LPCSTR lptstrFilename, DWORD dwHandle, DWORD dwLen, LPVOID lpData);
+    BOOL(WINAPI* VerQueryValueA)(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID* lplpBuffer, PUINT puLen);
+
+    // Local memory blocks (the token's group list, the version block).
+    HLOCAL(WINAPI* LocalAlloc)(UINT uFlags, SIZE_T uBytes);
+    HLOCAL(WINAPI* LocalFree)(HLOCAL hMem);
+
+    // The process token and security identifiers. The POSIX token lists Everyone, and the
+    // Administrators alias when the effective user is root (the Users alias otherwise).
+    HANDLE(WINAPI* GetCurrentProcess)(void);
+    BOOL(WINAPI* OpenProcessToken)(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle);
+    BOOL(WINAPI* GetTokenInformation)
+    (HANDLE TokenHandle, TOKEN_INFORMATION_CLASS TokenInformationClass, LPVOID TokenInformation,
+     DWORD TokenInformationLength, PDWORD ReturnLength);
+    BOOL(WINAPI* AllocateAndInitializeSid)
+    (PSID_IDENTIFIER_AUTHORITY pIdentifierAuthority, BYTE nSubAuthorityCount, DWORD nSubAuthority0,
+     DWORD nSubAuthority1, DWORD nSubAuthority2, DWORD nSubAuthority3, DWORD nSubAuthority4,
+     DWORD nSubAuthority5, DWORD nSubAuthority6, DWORD nSubAuthority7, PSID* pSid);
+    BOOL(WINAPI* EqualSid)(PSID pSid1, PSID pSid2);
+    PVOID(WINAPI* FreeSid)(PSID pSid);
 
     // Device control and the drive letters of the storage stack.
     BOOL(WINAPI* DeviceIoControl)

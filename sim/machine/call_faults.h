@@ -1,7 +1,8 @@
 // Fault injection by countdown: the n-th call through the emulated machine's system table fails
 // with a chosen error, once or from then on, so that a test can fail each call of a whole run in
 // turn. Only calls that can fail on a real system count (not Sleep, GetTickCount, GetLastError,
-// SetLastError, CloseHandle, ReleaseMutex, GlobalFree, FindVolumeClose).
+// SetLastError, CloseHandle, ReleaseMutex, GlobalFree, LocalFree, FindVolumeClose,
+// SetupDiDestroyDeviceInfoList).
 #pragma once
 
 #include <string>

@@ -83,7 +83,7 @@ public:
     void BroadcastDeviceChange(WPARAM event, DWORD unitMask = 0);
 
     // Resources the program holds now: open handles (devices, kernel objects, files) and memory
-    // blocks from GlobalAlloc.
+    // blocks from GlobalAlloc and LocalAlloc.
     size_t OpenHandleCount() const { return m_objects.Handles().Count() + m_nativeFiles.size(); }
     size_t OutstandingAllocations() const { return m_allocations.size(); }
 

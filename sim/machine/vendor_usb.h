@@ -19,9 +19,7 @@
 //   list; its files do not open and a command on a handle still open fails with
 //   ERROR_DEVICE_NOT_CONNECTED. A status already earned is still delivered. Each arrival and
 //   departure is broadcast as DBT_DEVNODES_CHANGED, as the system does for devices without volumes.
-//
-// Of the SetupAPI calls the emulated machine counts SetupDiGetClassDevsA, SetupDiEnumDeviceInterfaces
-// and SetupDiGetDeviceInterfaceDetailA for fault injection, not SetupDiDestroyDeviceInfoList.
+
 #pragma once
 
 #include <deque>

@@ -76,28 +76,4 @@ TEST_F(UnitDownloadTest, CorruptedDataIsRefusedAndNothingIsSaved)
     }
 }
 
-TEST_F(UnitDownloadTest, OldImageOfferedToANewUnitIsRefusedBeforeAnyCommand)
-{
-    SimUnit* unit = Attach("QZV-57H", "1.99");
-    ASSERT_EQ(1u, UnitCount());
-    unit->ClearCommands();
-    const DWORD length = Load(SampleOldImage("1.50", 0x8000));
-    EXPECT_EQ(5u, UnitDownloadFirmware(0, length, image->bytes));
-    EXPECT_TRUE(unit->Commands().empty());
-}
-
-TEST_F(UnitDownloadTest, FailureFromTheUnitMidwayIsNeverFollowedByTheSave)
-{
-    SimUnit* unit = Attach("QZV-57H", "2.00");
-    ASSERT_EQ(1u, UnitCount());
-    unit->ClearCommands();
-    const DWORD length = Load(SampleNewImage({"2.10", "2.11", "2.12", "2.13"}, 0x30000));
-    unit->FailCommandWithSense(3, 0x04, 0x44, 0x00);  // the piece at 0x10000
-    EXPECT_EQ(0x44000004u, UnitDownloadFirmware(0, length, image->bytes));
-    ASSERT_EQ(3u, unit->Commands().size());
-    for (const SimCommand& command : unit->Commands())
-        EXPECT_NE(0x05, command.cdb[1]);
-    EXPECT_TRUE(unit->Present());
-}
-
 }  // namespace

@@ -35,7 +35,7 @@ TEST_F(ZekuIoTest, OpensWithoutDevicesAndSharesEveryMutexWithEveryAccount)
 TEST_F(ZekuIoTest, OpeningFailsWholeWhenOneMutexOrItsDescriptorCannotBeMade)
 {
     ZekuIoClose();
-    for (const char* call : {"CreateMutexA", "GlobalAlloc", "InitializeSecurityDescriptor", "SetSecurityDescriptorDacl"}) {
+    for (const char* call : {"CreateMutexA", "LocalAlloc", "InitializeSecurityDescriptor", "SetSecurityDescriptorDacl"}) {
         SCOPED_TRACE(call);
         machine.Faults().FailNthCall(9, 0, FaultRepeat::Once, call);
         EXPECT_EQ(0u, ZekuIoOpen());

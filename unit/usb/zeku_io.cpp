@@ -61,7 +61,7 @@ HANDLE ZekuIoCreateMutex(DWORD n)
     char name[32];
     std::snprintf(name, sizeof name, ZEKUIO_MUTEX_NAME_FORMAT, static_cast<unsigned>(n));
     // The descriptor's full size on this platform (20 bytes for 32-bit programs, 40 for 64-bit ones).
-    PSECURITY_DESCRIPTOR descriptor = g_sys.GlobalAlloc(GPTR, SECURITY_DESCRIPTOR_MIN_LENGTH);
+    PSECURITY_DESCRIPTOR descriptor = g_sys.LocalAlloc(LMEM_ZEROINIT, SECURITY_DESCRIPTOR_MIN_LENGTH);
     if (!descriptor)
         return nullptr;
     HANDLE mutex = nullptr;
@@ -71,7 +71,7 @@ HANDLE ZekuIoCreateMutex(DWORD n)
         mutex = g_sys.CreateMutexA(&attributes, FALSE, name);
     }
     const DWORD error = g_sys.GetLastError();
-    g_sys.GlobalFree(descriptor);
+    g_sys.LocalFree(descriptor);
     g_sys.SetLastError(error);
     return mutex;
 }

@@ -1,0 +1,90 @@
+// The main dialog. It does its work as a chain of steps that it posts to itself with
+// WM_UPDATER_STEP: the Init step (version strings, message texts, command line, and in convert-only
+// mode the conversion), then the Probe step (privileges, the one attached unit, its INQUIRY data,
+// loading and identifying the image). Every outcome is shown as a text in the message area; Quit is
+// the only way out.
+#pragma once
+
+#include <string>
+
+#include "app/version_strings.h"
+#include "image/command_line.h"
+#include "image/firmware_image.h"
+#include "image/image_message_sink.h"
+#include "ui/controls.h"
+#include "ui/dialog.h"
+
+#define WM_UPDATER_STEP 0x2340
+
+enum UpdaterStep {
+    STEP_INIT = 0,
+    STEP_PROBE = 1,
+    STEP_DONE = 2,
+};
+
+class UpdaterDialog : public Dialog, public ImageMessageSink {
+public:
+    UpdaterDialog();
+    ~UpdaterDialog() override;
+
+    // The id of the last text shown in the message area (0 while it shows the template's text).
+    UINT LastShownText() const { return m_lastShownText; }
+    // Whether that text reports success: the unit is ready (4011), updated (4012) or the file
+    // converted (4016).
+    bool LastTextWasSuccess() const;
+
+    // ImageMessageSink: the image operations report their failures here.
+    void ShowImageMessage(ImageMessage message, const char* path) override;
+
+protected:
+    void DoDataExchange(DataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    void OnCancel() override;
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    void OnSysCommand(UINT nID, LPARAM lParam);
+    void OnPaint();
+    HICON OnQueryDragIcon();
+    void OnDestroy();
+    LRESULT OnStep(WPARAM wParam, LPARAM lParam);
+    BOOL CheckPrivileges();
+
+private:
+    void InitStep();
+    void ProbeStep();
+    BOOL ConvertStep();
+    void LoadMessages();
+
+    // Replaces the text of the message area.
+    void Show(const std::string& text, UINT id);
+    void ShowUsage();
+    // Ends the chain: STEP_DONE; the second also closes the unit layer first.
+    void Stop();
+    void CloseAndStop();
+
+    Button m_quitButton;
+    Button m_startButton;
+    Static m_messageText;
+    HICON m_hIcon;
+    VersionStrings m_versionStrings;
+    // The preloaded message texts.
+    std::string m_needAdministratorsText;   // 4002
+    std::string m_readFailedText;           // 4004
+    std::string m_seekFailedText;           // 4005
+    std::string m_invalidFileSizeText;      // 4006
+    std::string m_invalidFirmwareText;      // 4007
+    std::string m_noUnitText;               // 4008
+    std::string m_severalUnitsText;         // 4009
+    std::string m_inquiryFailedText;        // 4010
+    std::string m_writeBufferFailedText;    // 4017
+    std::string m_updateFailedText;         // 4013
+    std::string m_convertingText;           // 4014
+    std::string m_updateFinishedText;       // 4012
+    char m_commandLine[IMAGE_COMMAND_LINE_SIZE];
+    ImageCommandLine m_options;
+    DWORD m_unitIndex;
+    BYTE m_image[FIRMWARE_IMAGE_CAPACITY];
+    LONG m_imageSize;
+
+    UINT m_lastShownText = 0;
+};

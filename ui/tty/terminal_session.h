@@ -1,0 +1,24 @@
+// A terminal taken over for drawing: raw keys (no echo, no line editing, no signals from Ctrl+C, which
+// the dialogs treat as a close request), the alternate screen and a hidden cursor. Everything is put
+// back when the session ends, also when the program is ended by a signal.
+#pragma once
+
+#include <string>
+
+class TerminalSession {
+public:
+    TerminalSession(int input, int output);
+    ~TerminalSession();
+    TerminalSession(const TerminalSession&) = delete;
+    TerminalSession& operator=(const TerminalSession&) = delete;
+
+    int Columns() const;
+    // Readable after the terminal was resized; Drain empties it.
+    int ResizeDescriptor() const;
+    void DrainResize();
+    void Write(const std::string& text);
+
+private:
+    int m_input;
+    int m_output;
+};
