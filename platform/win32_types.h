@@ -65,6 +65,66 @@ typedef struct _OSVERSIONINFOA {
     CHAR szCSDVersion[128];
 } OSVERSIONINFOA, *POSVERSIONINFOA, *LPOSVERSIONINFOA;
 
+// Security descriptors: the absolute form, as the security functions fill it in.
+typedef struct _ACL {
+    BYTE AclRevision;
+    BYTE Sbz1;
+    WORD AclSize;
+    WORD AceCount;
+    WORD Sbz2;
+} ACL, *PACL;
+
+typedef struct _SECURITY_DESCRIPTOR {
+    BYTE Revision;
+    BYTE Sbz1;
+    WORD Control;
+    void* Owner;
+    void* Group;
+    PACL Sacl;
+    PACL Dacl;
+} SECURITY_DESCRIPTOR;
+typedef void* PSECURITY_DESCRIPTOR;
+
+#define SECURITY_DESCRIPTOR_REVISION 1
+#define SECURITY_DESCRIPTOR_MIN_LENGTH (sizeof(SECURITY_DESCRIPTOR))
+#define SE_DACL_PRESENT 0x0004
+#define SE_DACL_DEFAULTED 0x0008
+
+#define GMEM_FIXED 0x0000u
+#define GMEM_ZEROINIT 0x0040u
+#define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
+
+#define DRIVE_UNKNOWN 0
+#define DRIVE_NO_ROOT_DIR 1
+#define DRIVE_REMOVABLE 2
+#define DRIVE_FIXED 3
+#define DRIVE_REMOTE 4
+#define DRIVE_CDROM 5
+#define DRIVE_RAMDISK 6
+
+#define ERROR_NO_MORE_FILES 18L
+#define ERROR_NOT_LOCKED 158L
+#define ERROR_NO_SUCH_DEVICE 433L
+#define ERROR_IO_DEVICE 1117L
+#define ERROR_POSSIBLE_DEADLOCK 1131L
+#define ERROR_DEVICE_NOT_CONNECTED 1167L
+#define ERROR_UNKNOWN_REVISION 1305L
+#define ERROR_INVALID_SECURITY_DESCR 1338L
+
+// Device-change notices (WM_DEVICECHANGE wParam values) and the volume notice's data.
+#define DBT_DEVNODES_CHANGED 0x0007
+#define DBT_DEVICEARRIVAL 0x8000
+#define DBT_DEVICEREMOVECOMPLETE 0x8004
+#define DBT_DEVTYP_VOLUME 0x00000002
+
+typedef struct _DEV_BROADCAST_VOLUME {
+    DWORD dbcv_size;
+    DWORD dbcv_devicetype;
+    DWORD dbcv_reserved;
+    DWORD dbcv_unitmask;
+    WORD dbcv_flags;
+} DEV_BROADCAST_VOLUME, *PDEV_BROADCAST_VOLUME;
+
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define INFINITE 0xFFFFFFFFu
@@ -133,65 +193,5 @@ typedef struct _OSVERSIONINFOA {
 #define ERROR_IO_PENDING 997L
 #define ERROR_NOACCESS 998L
 #define ERROR_TIMEOUT 1460L
-
-// Security descriptors: the absolute form, as the security functions fill it in.
-typedef struct _ACL {
-    BYTE AclRevision;
-    BYTE Sbz1;
-    WORD AclSize;
-    WORD AceCount;
-    WORD Sbz2;
-} ACL, *PACL;
-
-typedef struct _SECURITY_DESCRIPTOR {
-    BYTE Revision;
-    BYTE Sbz1;
-    WORD Control;
-    void* Owner;
-    void* Group;
-    PACL Sacl;
-    PACL Dacl;
-} SECURITY_DESCRIPTOR;
-typedef void* PSECURITY_DESCRIPTOR;
-
-#define SECURITY_DESCRIPTOR_REVISION 1
-#define SECURITY_DESCRIPTOR_MIN_LENGTH (sizeof(SECURITY_DESCRIPTOR))
-#define SE_DACL_PRESENT 0x0004
-#define SE_DACL_DEFAULTED 0x0008
-
-#define GMEM_FIXED 0x0000u
-#define GMEM_ZEROINIT 0x0040u
-#define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
-
-#define DRIVE_UNKNOWN 0
-#define DRIVE_NO_ROOT_DIR 1
-#define DRIVE_REMOVABLE 2
-#define DRIVE_FIXED 3
-#define DRIVE_REMOTE 4
-#define DRIVE_CDROM 5
-#define DRIVE_RAMDISK 6
-
-#define ERROR_NO_MORE_FILES 18L
-#define ERROR_NOT_LOCKED 158L
-#define ERROR_NO_SUCH_DEVICE 433L
-#define ERROR_IO_DEVICE 1117L
-#define ERROR_POSSIBLE_DEADLOCK 1131L
-#define ERROR_DEVICE_NOT_CONNECTED 1167L
-#define ERROR_UNKNOWN_REVISION 1305L
-#define ERROR_INVALID_SECURITY_DESCR 1338L
-
-// Device-change notices (WM_DEVICECHANGE wParam values) and the volume notice's data.
-#define DBT_DEVNODES_CHANGED 0x0007
-#define DBT_DEVICEARRIVAL 0x8000
-#define DBT_DEVICEREMOVECOMPLETE 0x8004
-#define DBT_DEVTYP_VOLUME 0x00000002
-
-typedef struct _DEV_BROADCAST_VOLUME {
-    DWORD dbcv_size;
-    DWORD dbcv_devicetype;
-    DWORD dbcv_reserved;
-    DWORD dbcv_unitmask;
-    WORD dbcv_flags;
-} DEV_BROADCAST_VOLUME, *PDEV_BROADCAST_VOLUME;
 
 #endif  // _WIN32

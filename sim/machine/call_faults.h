@@ -1,8 +1,9 @@
 // Fault injection by countdown: the n-th call through the emulated machine's system table fails
 // with a chosen error, once or from then on, so that a test can fail each call of a whole run in
-// turn. Only calls that can fail on a real system count (not Sleep, GetTickCount, GetLastError,
-// SetLastError, CloseHandle, ReleaseMutex, GlobalFree, LocalFree, FindVolumeClose,
-// SetupDiDestroyDeviceInfoList).
+// turn. Only calls that a test can sensibly make fail count: not Sleep, GetTickCount, GetLastError,
+// SetLastError, GetDriveTypeA, and none of the calls that release something (CloseHandle,
+// ReleaseMutex, SetEvent, ResetEvent, GlobalFree, LocalFree, FindVolumeClose,
+// SetupDiDestroyDeviceInfoList), whose failure would only leak.
 #pragma once
 
 #include <string>

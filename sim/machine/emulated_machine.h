@@ -54,7 +54,7 @@ public:
 
     // Units. The machine owns them; they stay valid as long as it lives.
     SimUnit& AttachUnit(const SimUnitConfig& config, const NtSlot& slot);
-    NtDisk& Disk(const SimUnit& unit);
+    NtDisk& Disk(const SimUnit& unit);  // the unit must be one this machine attached
     // Take the unit away, bring it back, or switch it off and on, with the broadcasts that follow.
     void Unplug(SimUnit& unit);
     void Replug(SimUnit& unit);
@@ -82,10 +82,11 @@ public:
     // Sends a notice to every listener; for volume notices `unitMask` names the drive letters.
     void BroadcastDeviceChange(WPARAM event, DWORD unitMask = 0);
 
-    // Resources the program holds now: open handles (devices, kernel objects, files) and memory
-    // blocks from GlobalAlloc and LocalAlloc.
+    // Resources the program holds now: open handles (devices, kernel objects, files), memory
+    // blocks from GlobalAlloc and LocalAlloc, and mutexes it owns.
     size_t OpenHandleCount() const { return m_objects.Handles().Count() + m_nativeFiles.size(); }
     size_t OutstandingAllocations() const { return m_allocations.size(); }
+    size_t MutexesHeld() const { return m_objects.MutexesOwnedByProgram(); }
 
     // Bookkeeping for the seam's entries (emulated_table.cpp).
     HandleTable& Handles() { return m_objects.Handles(); }

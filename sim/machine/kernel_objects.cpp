@@ -1,5 +1,7 @@
 #include "sim/machine/kernel_objects.h"
 
+#include <set>
+
 #include "platform/system_table.h"
 
 namespace {
@@ -257,4 +259,15 @@ DWORD KernelObjects::WaitForSingleObject(HANDLE value, DWORD milliseconds)
     }
     g_sys.SetLastError(ERROR_INVALID_HANDLE);
     return WAIT_FAILED;
+}
+
+size_t KernelObjects::MutexesOwnedByProgram() const
+{
+    std::set<const EmulatedMutex*> owned;
+    m_handles.ForEach([&](const HandleObject& object) {
+        auto* handle = dynamic_cast<const MutexHandle*>(&object);
+        if (handle && handle->mutex->owner == PROGRAM && handle->mutex->recursion > 0)
+            owned.insert(handle->mutex.get());
+    });
+    return owned.size();
 }

@@ -31,6 +31,12 @@ public:
     // Removes the handle; the object is returned so that its owner can react to the close.
     std::shared_ptr<HandleObject> Remove(HANDLE handle);
     size_t Count() const { return m_handles.size(); }
+    template <typename Visit>
+    void ForEach(Visit visit) const
+    {
+        for (const auto& entry : m_handles)
+            visit(*entry.second);
+    }
 
     // True for values in the emulated machine's range.
     static bool IsEmulated(HANDLE handle);
@@ -110,6 +116,9 @@ public:
     HANDLE CreateEvent(bool manualReset, bool initialState, const char* name);
     BOOL SetEventState(HANDLE handle, bool signalled);
     DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+
+    // Mutexes the program owns now, through any of its handles.
+    size_t MutexesOwnedByProgram() const;
 
     // True after a wait without time limit found nothing that could ever end it.
     bool Deadlocked() const { return m_deadlocked; }

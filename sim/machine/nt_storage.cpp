@@ -87,7 +87,7 @@ bool NtDisk::Take(std::vector<Fault>& faults, DWORD code, DWORD* error)
     return false;
 }
 
-bool NtDisk::Open(DeviceHandle& handle, DWORD* error)
+bool NtDisk::Open(DeviceHandle&, DWORD* error)
 {
     if (!Present()) {
         *error = ERROR_FILE_NOT_FOUND;
@@ -100,7 +100,6 @@ bool NtDisk::Open(DeviceHandle& handle, DWORD* error)
         *error = ERROR_ACCESS_DENIED;
         return false;
     }
-    (void)handle;
     ++m_opens;
     ++m_openHandles;
     return true;

@@ -177,7 +177,7 @@ TEST_F(SptiExecute, OtherFailuresAreNotRepeated)
     disk->FailOpen(ERROR_SHARING_VIOLATION);
     EXPECT_EQ(4u, TestUnitReady(0));
     EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), g_sys.GetLastError());
-    EXPECT_EQ(0u, machine.Objects().FindMutex("mutexSptiIo/QZV-5x/Device0")->owner);
+    EXPECT_EQ(0u, machine.MutexesHeld());
     EXPECT_EQ(1u, unit->Commands().size());
 }
 
