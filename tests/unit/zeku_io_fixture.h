@@ -72,7 +72,7 @@ protected:
     }
 
     // True when the command left nothing open: no handle of the program beyond those the test
-    // started with (mutexes), no file of any device, no memory block.
+    // started with (mutexes), no file of any device, no mutex owned, no memory block.
     ::testing::AssertionResult NothingLeftOpen()
     {
         for (auto& device : machine.Usb().Devices()) {
@@ -82,6 +82,8 @@ protected:
         if (machine.OpenHandleCount() != baseHandles)
             return ::testing::AssertionFailure() << machine.OpenHandleCount() << " handles, " << baseHandles
                                                  << " expected";
+        if (machine.MutexesHeld() != 0)
+            return ::testing::AssertionFailure() << machine.MutexesHeld() << " mutex(es) still owned";
         if (machine.OutstandingAllocations() != 0)
             return ::testing::AssertionFailure() << machine.OutstandingAllocations() << " memory blocks";
         return ::testing::AssertionSuccess();
