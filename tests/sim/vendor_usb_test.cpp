@@ -133,33 +133,4 @@ TEST_F(VendorUsbTest, CommandDataAndStatusInTheirOrder)
     EXPECT_EQ(0u, usb.OpenHandles());
 }
 
-TEST_F(VendorUsbTest, HaltedPipeNeedsBothRecoveryCodesInOrder)
-{
-    SimUnit& unit = machine.AttachUsbUnit(SimUnitConfig());
-    UsbDevice& usb = machine.UsbDeviceOf(unit);
-    HANDLE device = Open(usb.DevicePath());
-    HANDLE status = Open(usb.FilePath(USB_PIPE_STATUS));
-    usb.FailPipe(USB_PIPE_STATUS, ERROR_GEN_FAILURE);
-    ASSERT_TRUE(Send(device, {0, 0, 0, 0, 0, 0}));
-    EXPECT_TRUE(Status(status).empty());
-    EXPECT_TRUE(usb.Halted(USB_PIPE_STATUS));
-    DWORD returned = 0;
-    EXPECT_TRUE(g_sys.DeviceIoControl(status, VENDOR_USB_RECOVER_PIPE_2, nullptr, 0, nullptr, 0, &returned, nullptr));
-    EXPECT_TRUE(usb.Halted(USB_PIPE_STATUS)) << "the second code alone does nothing";
-    EXPECT_TRUE(g_sys.DeviceIoControl(status, VENDOR_USB_RECOVER_PIPE_1, nullptr, 0, nullptr, 0, &returned, nullptr));
-    EXPECT_TRUE(g_sys.DeviceIoControl(status, VENDOR_USB_RECOVER_PIPE_2, nullptr, 0, nullptr, 0, &returned, nullptr));
-    EXPECT_FALSE(usb.Halted(USB_PIPE_STATUS));
-    EXPECT_FALSE(g_sys.DeviceIoControl(device, VENDOR_USB_RECOVER_PIPE_1, nullptr, 0, nullptr, 0, &returned, nullptr))
-        << "recovery is for pipes";
-
-    // A CRC error does not halt the pipe.
-    usb.FailPipe(USB_PIPE_STATUS, ERROR_CRC);
-    ASSERT_TRUE(Send(device, {0, 0, 0, 0, 0, 0}));
-    EXPECT_TRUE(Status(status).empty());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_CRC), g_sys.GetLastError());
-    EXPECT_FALSE(usb.Halted(USB_PIPE_STATUS));
-    g_sys.CloseHandle(device);
-    g_sys.CloseHandle(status);
-}
-
 }  // namespace

@@ -1,5 +1,5 @@
 // The main dialog's probe step finds a unit attached through the vendor USB driver: headless, on an
-// emulated NT machine, from start to the Ready text, and with a second unit behind the host interface.
+// emulated NT machine, from start to the Ready text.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -76,17 +76,6 @@ TEST_F(UsbProbeTest, UsbUnitReachesReadyForBothGenerations)
     text = Run("new.bin", &startEnabled);
     EXPECT_EQ(0u, text.find("現在の ファームウェア バージョン: 2.00\n更新   ファームウェア バージョン: 2.12\n")) << text;
     EXPECT_TRUE(startEnabled);
-}
-
-TEST_F(UsbProbeTest, UsbUnitBesideAHostUnitIsOneTooMany)
-{
-    WriteBytes("new.bin", SampleNewImage({"2.10", "2.11", "2.12", "2.13"}, 0x12345));
-    machine.AttachUnit(Unit("QZV-57H", "2.00"), NtSlot::Letter('E'));
-    machine.AttachUsbUnit(Unit("QZV-57H", "2.00"));
-    bool startEnabled = true;
-    const std::string text = Run("new.bin", &startEnabled);
-    EXPECT_EQ(0u, text.find("複数のユニットを検出しました。")) << text;
-    EXPECT_FALSE(startEnabled);
 }
 
 }  // namespace

@@ -47,22 +47,6 @@ TEST_F(ZekuIoTest, OpeningFailsWholeWhenOneMutexOrItsDescriptorCannotBeMade)
     EXPECT_EQ(1u, ZekuIoOpen());
 }
 
-TEST_F(ZekuIoTest, MutexOfAnotherProcessIsOpenedNotReplaced)
-{
-    ZekuIoClose();
-    EmulatedProcess& other = machine.StartProcess();
-    ASSERT_TRUE(other.TakeMutex(ZekuMutexName(3)));
-    ASSERT_EQ(1u, ZekuIoOpen());
-    Attach();
-    Attach();
-    Attach();
-    Attach();
-    EXPECT_EQ(11u, TestUnitReady(3)) << "held by the other process";
-    EXPECT_EQ(0u, TestUnitReady(2));
-    other.ReleaseMutex(ZekuMutexName(3));
-    EXPECT_EQ(0u, TestUnitReady(3));
-}
-
 TEST_F(ZekuIoTest, CountsPresentDevicesUpToThirtyTwo)
 {
     for (int i = 0; i < 3; ++i)
