@@ -26,6 +26,7 @@ EmulatedMachine::EmulatedMachine(DWORD platformId)
       m_registry(m_objects.Handles()),
       m_aspi(*this),
       m_win9x(*this),
+      m_usb(*this),
       m_previous(s_current),
       m_previousTable(g_sys)
 {
@@ -67,6 +68,20 @@ SimUnit& EmulatedMachine::AttachAspiUnit(const SimUnitConfig& config, BYTE adapt
     return unit;
 }
 
+SimUnit& EmulatedMachine::AttachUsbUnit(const SimUnitConfig& config, const UsbSlot& slot)
+{
+    m_units.push_back(std::make_unique<SimUnit>(config));
+    SimUnit& unit = *m_units.back();
+    m_usb.Attach(&unit, slot);
+    m_usb.NoticePresenceChanges();
+    return unit;
+}
+
+UsbDevice& EmulatedMachine::UsbDeviceOf(const SimUnit& unit)
+{
+    return *m_usb.DeviceOf(unit);
+}
+
 NtDisk& EmulatedMachine::Disk(const SimUnit& unit)
 {
     return *m_storage.DiskOf(unit);
@@ -77,6 +92,7 @@ void EmulatedMachine::Unplug(SimUnit& unit)
     unit.Unplug();
     m_storage.NoticePresenceChanges();
     m_win9x.NoticePresenceChanges();
+    m_usb.NoticePresenceChanges();
 }
 
 void EmulatedMachine::Replug(SimUnit& unit)
@@ -84,6 +100,7 @@ void EmulatedMachine::Replug(SimUnit& unit)
     unit.Replug();
     m_storage.NoticePresenceChanges();
     m_win9x.NoticePresenceChanges();
+    m_usb.NoticePresenceChanges();
 }
 
 void EmulatedMachine::PowerCycle(SimUnit& unit)
@@ -91,6 +108,7 @@ void EmulatedMachine::PowerCycle(SimUnit& unit)
     unit.PowerCycle();
     m_storage.NoticePresenceChanges();
     m_win9x.NoticePresenceChanges();
+    m_usb.NoticePresenceChanges();
 }
 
 void EmulatedMachine::RegisterDevice(const std::string& path, EmulatedDevice* device)

@@ -13,7 +13,8 @@
 // processes (kernel_objects.h), a virtual clock (virtual_clock.h), modules loaded at run time
 // (emulated_modules.h), the registry (emulated_registry.h), GetVersionExA for the platform of the
 // scenario, and device-change broadcasts when a unit leaves or arrives. Plain files pass through to
-// the real file system. Everything runs on the calling thread.
+// the real file system. Everything runs on the calling thread. Units may also be attached through the
+// vendor USB driver (vendor_usb.h): machine.AttachUsbUnit(config).
 //
 // A machine of the 9x family also has the ASPI manager (aspi_manager.h), the VWIN32 device
 // (vwin32.h) and the configuration manager's registry trees (win9x_devices.h):
@@ -38,6 +39,7 @@
 #include "sim/machine/emulated_registry.h"
 #include "sim/machine/kernel_objects.h"
 #include "sim/machine/nt_storage.h"
+#include "sim/machine/vendor_usb.h"
 #include "sim/machine/virtual_clock.h"
 #include "sim/machine/vwin32.h"
 #include "sim/machine/win9x_devices.h"
@@ -72,7 +74,12 @@ public:
     void Replug(SimUnit& unit);
     void PowerCycle(SimUnit& unit);
 
+    // Units attached through the vendor's USB driver: one device interface each, in attach order.
+    SimUnit& AttachUsbUnit(const SimUnitConfig& config, const UsbSlot& slot = UsbSlot());
+    UsbDevice& UsbDeviceOf(const SimUnit& unit);
+
     NtStorage& Storage() { return m_storage; }
+    VendorUsb& Usb() { return m_usb; }
     VirtualClock& Clock() { return m_clock; }
     KernelObjects& Objects() { return m_objects; }
     EmulatedProcess& StartProcess() { return m_objects.StartProcess(); }
@@ -94,7 +101,7 @@ public:
     void BroadcastDeviceChange(WPARAM event, DWORD unitMask = 0);
 
     // Resources the program holds now: open handles (devices, kernel objects, files), memory
-    // blocks from GlobalAlloc and mutexes it owns.
+    // blocks from GlobalAlloc and LocalAlloc, and mutexes it owns.
     size_t OpenHandleCount() const { return m_objects.Handles().Count() + m_nativeFiles.size(); }
     size_t OutstandingAllocations() const { return m_allocations.size(); }
     size_t MutexesHeld() const { return m_objects.MutexesOwnedByProgram(); }
@@ -117,6 +124,7 @@ private:
     AspiManager m_aspi;
     Vwin32Device m_vwin32;
     Win9xDevices m_win9x;
+    VendorUsb m_usb;
     std::vector<std::unique_ptr<SimUnit>> m_units;
     std::map<std::string, EmulatedDevice*> m_devices;
     std::map<int, DeviceChangeListener> m_listeners;

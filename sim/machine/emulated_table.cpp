@@ -286,6 +286,23 @@ HGLOBAL WINAPI EmulatedGlobalFree(HGLOBAL block)
     return Native().GlobalFree(block);
 }
 
+HLOCAL WINAPI EmulatedLocalAlloc(UINT flags, SIZE_T bytes)
+{
+    EmulatedMachine& machine = Machine();
+    if (machine.InjectedFailure("LocalAlloc", ERROR_NOT_ENOUGH_MEMORY))
+        return nullptr;
+    HLOCAL block = Native().LocalAlloc(flags, bytes);
+    if (block)
+        machine.Allocations().insert(block);
+    return block;
+}
+
+HLOCAL WINAPI EmulatedLocalFree(HLOCAL block)
+{
+    Machine().Allocations().erase(block);
+    return Native().LocalFree(block);
+}
+
 HMODULE WINAPI EmulatedLoadLibraryA(LPCSTR name)
 {
     EmulatedMachine& machine = Machine();
@@ -379,6 +396,8 @@ void EmulatedFillTable(SystemTable* t)
     t->SetSecurityDescriptorDacl = EmulatedSetSecurityDescriptorDacl;
     t->GlobalAlloc = EmulatedGlobalAlloc;
     t->GlobalFree = EmulatedGlobalFree;
+    t->LocalAlloc = EmulatedLocalAlloc;
+    t->LocalFree = EmulatedLocalFree;
     t->LoadLibraryA = EmulatedLoadLibraryA;
     t->GetProcAddress = EmulatedGetProcAddress;
     t->FreeLibrary = EmulatedFreeLibrary;
@@ -386,4 +405,5 @@ void EmulatedFillTable(SystemTable* t)
     t->RegEnumKeyExA = EmulatedRegEnumKeyExA;
     t->RegQueryValueExA = EmulatedRegQueryValueExA;
     t->RegCloseKey = EmulatedRegCloseKey;
+    VendorUsbFillTable(t);
 }
