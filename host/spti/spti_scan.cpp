@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host/shared_mutex.h"
 #include "host/spti/spti_io.h"
 #include "host/spti/volume_api.h"
 #include "platform/system_table.h"
@@ -19,24 +20,6 @@ void CloseMutexes()
             unit.mutex = nullptr;
         }
     }
-}
-
-// A mutex that every account may open: a security descriptor with a null DACL.
-HANDLE CreateSharedMutex(const char* name)
-{
-    PSECURITY_DESCRIPTOR descriptor = g_sys.GlobalAlloc(GMEM_FIXED, SECURITY_DESCRIPTOR_MIN_LENGTH);
-    if (!descriptor)
-        return nullptr;
-    HANDLE mutex = nullptr;
-    if (g_sys.InitializeSecurityDescriptor(descriptor, SECURITY_DESCRIPTOR_REVISION) &&
-        g_sys.SetSecurityDescriptorDacl(descriptor, TRUE, nullptr, FALSE)) {
-        SECURITY_ATTRIBUTES attributes = {sizeof(SECURITY_ATTRIBUTES), descriptor, TRUE};
-        mutex = g_sys.CreateMutexA(&attributes, FALSE, name);
-    }
-    DWORD error = g_sys.GetLastError();
-    g_sys.GlobalFree(descriptor);
-    g_sys.SetLastError(error);
-    return mutex;
 }
 
 // One mutex per record, "mutexSptiIo/<device class>/Device<N>"; another process enumerating with
@@ -56,7 +39,7 @@ bool CreateMutexSet(const char* deviceClass)
             g_sys.SetLastError(ERROR_FILENAME_EXCED_RANGE);
             return false;
         }
-        g_sptiIo.units[n].mutex = CreateSharedMutex(name);
+        g_sptiIo.units[n].mutex = HostIoCreateSharedMutex(name);
         if (!g_sptiIo.units[n].mutex) {
             DWORD error = g_sys.GetLastError();
             CloseMutexes();
