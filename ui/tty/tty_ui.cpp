@@ -17,8 +17,6 @@ namespace {
 
 // How long the rest of an escape sequence may take to arrive after its ESC.
 const DWORD ESCAPE_SEQUENCE_WAIT = 50;
-// The notice interval when the kernel's device broadcast cannot be received.
-const DWORD POLLED_NOTICE_INTERVAL = 1000;
 
 std::string Trimmed(const std::string& text)
 {
@@ -59,9 +57,13 @@ TtyUi::TtyUi(const ResourceTable& resources)
 }
 
 TtyUi::TtyUi(const ResourceTable& resources, Mode mode, int input, int output, int errors)
-    : ModelBackend(resources), m_mode(mode), m_input(input), m_output(output), m_errors(errors), m_nextPolledNotice(0)
+    : ModelBackend(resources),
+      m_mode(mode),
+      m_input(input),
+      m_output(output),
+      m_errors(errors),
+      m_devices(new DeviceNoticeSource())
 {
-    m_nextPolledNotice = Now() + POLLED_NOTICE_INTERVAL;
     UiInstallBackend(this);
 }
 
@@ -170,15 +172,17 @@ void TtyUi::WaitForInput(ModelWindow& top, DWORD timeout)
     if (m_mode == INTERACTIVE && m_dirty)
         Draw(top);
 
-    DWORD now = Now();
-    if (m_devices.Descriptor() < 0) {
-        long until = static_cast<long>(static_cast<int32_t>(m_nextPolledNotice - now));
-        if (until <= 0) {
-            m_nextPolledNotice = now + POLLED_NOTICE_INTERVAL;
-            PostToAllDialogs(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    int devices = m_devices ? m_devices->Descriptor() : -1;
+    if (m_devices) {
+        std::vector<DWORD> notices;
+        m_devices->Tick(Now(), &notices);
+        if (!notices.empty()) {
+            PostNotices(notices);
             return;
         }
-        timeout = std::min<DWORD>(timeout, static_cast<DWORD>(until));
+        int limit = m_devices->WaitLimitMs(Now());
+        if (limit >= 0)
+            timeout = std::min<DWORD>(timeout, static_cast<DWORD>(limit));
     }
     if (!m_pending.empty())
         timeout = std::min(timeout, ESCAPE_SEQUENCE_WAIT);
@@ -190,9 +194,9 @@ void TtyUi::WaitForInput(ModelWindow& top, DWORD timeout)
         inputAt = static_cast<int>(count);
         waits[count++] = {m_input, POLLIN, 0};
     }
-    if (m_devices.Descriptor() >= 0) {
+    if (devices >= 0) {
         devicesAt = static_cast<int>(count);
-        waits[count++] = {m_devices.Descriptor(), POLLIN, 0};
+        waits[count++] = {devices, POLLIN, 0};
     }
     if (m_terminal && m_terminal->ResizeDescriptor() >= 0) {
         resizeAt = static_cast<int>(count);
@@ -213,10 +217,19 @@ void TtyUi::WaitForInput(ModelWindow& top, DWORD timeout)
         m_terminal->DrainResize();
         m_dirty = true;
     }
-    if (devicesAt >= 0 && (waits[devicesAt].revents & POLLIN) && m_devices.Drain())
-        PostToAllDialogs(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    if (devicesAt >= 0 && (waits[devicesAt].revents & POLLIN)) {
+        std::vector<DWORD> notices;
+        m_devices->Receive(&notices);
+        PostNotices(notices);
+    }
     if (inputAt >= 0 && (waits[inputAt].revents & (POLLIN | POLLHUP | POLLERR)))
         ReadInput();
+}
+
+void TtyUi::PostNotices(const std::vector<DWORD>& notices)
+{
+    for (DWORD notice : notices)
+        PostToAllDialogs(WM_DEVICECHANGE, notice, 0);
 }
 
 void TtyUi::ReadInput()

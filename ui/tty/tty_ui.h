@@ -5,8 +5,8 @@
 // command ("about"), "esc", "close" or "enter". At the end of input the dialog on top gets IDOK
 // (Quit) if it has it enabled.
 //
-// Device-change notices come from the kernel's uevent broadcast (once a second when it cannot be
-// received); timers run on the monotonic clock.
+// Device-change notices come from the kernel's uevent broadcast (a re-count once a second when it
+// cannot be received; platform/posix_device_notices.h); timers run on the monotonic clock.
 #pragma once
 
 #include <deque>
@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "ui/model_backend.h"
-#include "ui/tty/device_watch.h"
+#include "platform/posix_device_notices.h"
 #include "ui/tty/key_input.h"
 
 class TerminalSession;
@@ -34,6 +34,9 @@ public:
     Mode GetMode() const { return m_mode; }
     // In line mode, `word` on a line of its own chooses the system-menu command `id`.
     void NameSystemCommand(const std::string& word, UINT_PTR id);
+    // Stops listening to this computer's devices: for a program whose units live on an emulated
+    // machine, which sends its own notices.
+    void IgnoreHostDevices() { m_devices.reset(); }
 
 protected:
     DWORD Now() override;
@@ -50,14 +53,14 @@ private:
     void HandleLine(ModelWindow& top, const std::string& line);
     void Complain(const std::string& text);
     void Print(const std::string& text);
+    void PostNotices(const std::vector<DWORD>& notices);
 
     Mode m_mode;
     int m_input;
     int m_output;
     int m_errors;
     std::unique_ptr<TerminalSession> m_terminal;
-    DeviceWatch m_devices;
-    DWORD m_nextPolledNotice;
+    std::unique_ptr<DeviceNoticeSource> m_devices;
     std::string m_pending;
     std::deque<Key> m_keys;
     std::deque<std::string> m_lines;
