@@ -116,7 +116,8 @@ const char* DemoSplitOptions(const char* text, std::vector<std::string>* options
     for (;;) {
         while (*at == ' ' || *at == '\t')
             ++at;
-        if (at[0] != '-' || at[1] != '-')
+        const char* start = *at == '"' ? at + 1 : at;
+        if (start[0] != '-' || start[1] != '-')
             return at;
         std::string token;
         bool quoted = false;
