@@ -345,10 +345,10 @@ BOOL WINAPI EmulatedGetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS ki
     if (kind != TokenGroups || needed == nullptr)
         return Fail(ERROR_INVALID_PARAMETER, FALSE);
     // Everyone, and Administrators or Users.
+    const DWORD alias = object->administrator ? DOMAIN_ALIAS_RID_ADMINS : DOMAIN_ALIAS_RID_USERS;
     const TwoPartSid sids[2] = {
         {1, 1, SECURITY_WORLD_SID_AUTHORITY, {SECURITY_WORLD_RID, 0}},
-        {1, 2, SECURITY_NT_AUTHORITY,
-         {SECURITY_BUILTIN_DOMAIN_RID, object->administrator ? DOMAIN_ALIAS_RID_ADMINS : DOMAIN_ALIAS_RID_USERS}},
+        {1, 2, SECURITY_NT_AUTHORITY, {SECURITY_BUILTIN_DOMAIN_RID, alias}},
     };
     const DWORD count = 2;
     const size_t header = offsetof(TOKEN_GROUPS, Groups) + count * sizeof(SID_AND_ATTRIBUTES);
