@@ -9,7 +9,6 @@
 
 #include "app/res/portable_resources.h"
 #include "app/res/resource.h"
-#include "sim/unit/sample_image.h"
 #include "tools/demo/demo_run.h"
 #include "ui/headless/headless_ui.h"
 #include "unit/unit_table.h"
@@ -73,9 +72,12 @@ class DemoCourse : public ::testing::Test {
 protected:
     void TearDown() override { UnitLayerClose(); }
 
-    std::string Write(const std::string& name, const std::vector<uint8_t>& bytes)
+    // A copy of a file of examples/ in the scratch folder, where the conversion may write.
+    std::string Example(const std::string& name)
     {
-        std::ofstream(name, std::ios::binary) << std::string(bytes.begin(), bytes.end());
+        std::ifstream in(QZV_SOURCE_DIR "/examples/" + name, std::ios::binary);
+        EXPECT_TRUE(in.good()) << name;
+        std::ofstream(name, std::ios::binary) << std::string(std::istreambuf_iterator<char>(in), {});
         return name;
     }
 
@@ -84,14 +86,14 @@ protected:
     DemoRemarks remark = [this](const std::string& text) { remarks.push_back(text); };
 };
 
-TEST_F(DemoCourse, UpdateThenTheUnitRestartsAndTheSecondProbeShowsItsNewRevision)
+TEST_F(DemoCourse, TheSampleImageUpdatesTheUnitWhichRestartsAndShowsItsNewRevisionToASecondProbe)
 {
     DemoOptions options;
     options.slot = 2;
     options.restartMs = 2000;
     options.transcriptPath = "transcript.txt";
     std::remove(options.transcriptPath.c_str());
-    std::string image = Write("demo.bin", SampleNewImage({"2.10", "2.11", "2.12", "2.13"}, 0x8000));
+    std::string image = Example("sample-new.mot");
     DemoScenario scenario(options);
 
     std::vector<std::string> texts;
@@ -120,6 +122,7 @@ TEST_F(DemoCourse, UpdateThenTheUnitRestartsAndTheSecondProbeShowsItsNewRevision
     ASSERT_EQ(2u, texts.size());
     EXPECT_EQ(0u, texts[0].find("ファームウェアの更新が終了しました。"));
     EXPECT_EQ(0u, texts[1].find(ReadyPrefix("2.12", "2.12")));
+    EXPECT_EQ(0x8000u, scenario.Unit()->SavedImage().size());
 
     ASSERT_EQ(3u, remarks.size());
     EXPECT_EQ("demo: an emulated Windows NT machine with a simulated QZV-57H at revision 1.99 (version slot 2) on "
@@ -139,6 +142,30 @@ TEST_F(DemoCourse, UpdateThenTheUnitRestartsAndTheSecondProbeShowsItsNewRevision
     EXPECT_EQ("demo: " + std::to_string(lines.size()) + " commands written to transcript.txt", remarks[2]);
 }
 
+TEST_F(DemoCourse, TheOldSampleUpdatesAnOldUnit)
+{
+    DemoOptions options;
+    options.product = "QZV-57G";
+    options.revision = "1.50";
+    options.restartMs = 0;
+    std::string image = Example("sample-old.bin");
+    DemoScenario scenario(options);
+    std::vector<std::string> texts;
+    ui.WhenIdle([](HeadlessUi& u) { EXPECT_TRUE(u.Click(IDC_START_BUTTON)); });
+    for (int run = 0; run < 2; ++run) {
+        ui.WhenIdle([&](HeadlessUi& u) {
+            texts.push_back(u.Text(IDC_MESSAGE_TEXT));
+            u.Click(IDOK);
+        });
+    }
+    EXPECT_EQ(0, DemoRun(scenario, image.c_str(), remark));
+    ASSERT_EQ(2u, texts.size());
+    EXPECT_EQ(0u, texts[0].find("ファームウェアの更新が終了しました。"));
+    EXPECT_EQ(0u, texts[1].find(ReadyPrefix("1.52", "1.52")));
+    // The odd file went out with its pad byte.
+    EXPECT_EQ(0x4002u, scenario.Unit()->SavedImage().size());
+}
+
 TEST_F(DemoCourse, AFailedUpdateLeavesTheUnitInPlaceAndEndsWithoutASecondRun)
 {
     DemoOptions options;
@@ -146,7 +173,7 @@ TEST_F(DemoCourse, AFailedUpdateLeavesTheUnitInPlaceAndEndsWithoutASecondRun)
     options.revision = "1.50";
     // The probe sends four commands and Start four before the download.
     options.fault = {DemoFaultKind::UNIT_SENSE, 9};
-    std::string image = Write("demo-old.bin", SampleOldImage("1.60", 0x4000));
+    std::string image = Example("sample-old.bin");
     DemoScenario scenario(options);
     std::string text;
     ui.WhenIdle([](HeadlessUi& u) { EXPECT_TRUE(u.Click(IDC_START_BUTTON)); });
