@@ -24,7 +24,8 @@ int DemoRun(DemoScenario& scenario, const char* commandLine, const DemoRemarks& 
         scenario.PowerCycle();
         remark("demo: the unit has left the system; switching it off and on: revision " + before + " -> " +
                unit->Config().revision);
-        status = RunUpdater(commandLine);
+        int secondStatus = RunUpdater(commandLine);
+        status = status != 0 ? status : secondStatus;
     }
     const std::string& transcript = scenario.Options().transcriptPath;
     if (!transcript.empty()) {

@@ -12,6 +12,6 @@
 // The demo's own remarks, for the front end to show as it can.
 typedef std::function<void(const std::string& remark)> DemoRemarks;
 
-// Returns the exit status of the last updater run (0 when its last text reported success). A
-// transcript, when the options ask for one, is written at the end.
+// Returns 0 when every updater run ended with a text that reports success, else the status of the
+// first that did not. A transcript, when the options ask for one, is written at the end.
 int DemoRun(DemoScenario& scenario, const char* commandLine, const DemoRemarks& remark);

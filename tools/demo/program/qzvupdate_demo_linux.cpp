@@ -39,6 +39,10 @@ int main(int argc, char** argv)
             ++first;
             break;
         }
+        if (std::strcmp(argv[first], "--help") == 0) {
+            Write(1, DEMO_USAGE);
+            return 0;
+        }
         optionTokens.push_back(argv[first]);
     }
     DemoOptions options;

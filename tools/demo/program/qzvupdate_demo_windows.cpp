@@ -36,6 +36,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     const char* commandLine = DemoSplitOptions(Win32CommandLineTail(), &optionTokens);
     DemoOptions options;
     std::string error;
+    for (const std::string& option : optionTokens) {
+        if (option == "--help") {
+            MessageBoxW(nullptr, WideFromUtf8(DEMO_USAGE).c_str(), L"qzvupdate-demo", MB_OK);
+            return 0;
+        }
+    }
     if (!DemoParseOptions(optionTokens, &options, &error)) {
         Complain(error + "\n\n" + DEMO_USAGE);
         return 2;
