@@ -172,18 +172,9 @@ void TtyUi::WaitForInput(ModelWindow& top, DWORD timeout)
     if (m_mode == INTERACTIVE && m_dirty)
         Draw(top);
 
-    int devices = m_devices ? m_devices->Descriptor() : -1;
-    if (m_devices) {
-        std::vector<DWORD> notices;
-        m_devices->Tick(Now(), &notices);
-        if (!notices.empty()) {
-            PostNotices(notices);
-            return;
-        }
-        int limit = m_devices->WaitLimitMs(Now());
-        if (limit >= 0)
-            timeout = std::min<DWORD>(timeout, static_cast<DWORD>(limit));
-    }
+    int noticeLimit = m_devices ? m_devices->WaitLimitMs(Now()) : -1;
+    if (noticeLimit >= 0)
+        timeout = std::min(timeout, static_cast<DWORD>(noticeLimit));
     if (!m_pending.empty())
         timeout = std::min(timeout, ESCAPE_SEQUENCE_WAIT);
 
@@ -194,15 +185,22 @@ void TtyUi::WaitForInput(ModelWindow& top, DWORD timeout)
         inputAt = static_cast<int>(count);
         waits[count++] = {m_input, POLLIN, 0};
     }
-    if (devices >= 0) {
+    if (m_devices && m_devices->Descriptor() >= 0) {
         devicesAt = static_cast<int>(count);
-        waits[count++] = {devices, POLLIN, 0};
+        waits[count++] = {m_devices->Descriptor(), POLLIN, 0};
     }
     if (m_terminal && m_terminal->ResizeDescriptor() >= 0) {
         resizeAt = static_cast<int>(count);
         waits[count++] = {m_terminal->ResizeDescriptor(), POLLIN, 0};
     }
     int ready = poll(waits, count, timeout == INFINITE ? -1 : static_cast<int>(timeout));
+    std::vector<DWORD> notices;
+    if (ready > 0 && devicesAt >= 0 && (waits[devicesAt].revents & POLLIN))
+        m_devices->Receive(&notices);
+    if (m_devices)
+        m_devices->Tick(Now(), &notices);
+    for (DWORD notice : notices)
+        PostToAllDialogs(WM_DEVICECHANGE, notice, 0);
     if (ready < 0)
         return;
     if (ready == 0) {
@@ -217,19 +215,8 @@ void TtyUi::WaitForInput(ModelWindow& top, DWORD timeout)
         m_terminal->DrainResize();
         m_dirty = true;
     }
-    if (devicesAt >= 0 && (waits[devicesAt].revents & POLLIN)) {
-        std::vector<DWORD> notices;
-        m_devices->Receive(&notices);
-        PostNotices(notices);
-    }
     if (inputAt >= 0 && (waits[inputAt].revents & (POLLIN | POLLHUP | POLLERR)))
         ReadInput();
-}
-
-void TtyUi::PostNotices(const std::vector<DWORD>& notices)
-{
-    for (DWORD notice : notices)
-        PostToAllDialogs(WM_DEVICECHANGE, notice, 0);
 }
 
 void TtyUi::ReadInput()

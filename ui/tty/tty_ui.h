@@ -5,8 +5,8 @@
 // command ("about"), "esc", "close" or "enter". At the end of input the dialog on top gets IDOK
 // (Quit) if it has it enabled.
 //
-// Device-change notices come from the kernel's uevent broadcast (a re-count once a second when it
-// cannot be received; platform/posix_device_notices.h); timers run on the monotonic clock.
+// Device-change notices come from the kernel's uevents (DeviceNoticeSource: a re-count once a second
+// when they cannot be received); timers run on the monotonic clock.
 #pragma once
 
 #include <deque>
@@ -16,8 +16,8 @@
 #include <utility>
 #include <vector>
 
-#include "ui/model_backend.h"
 #include "platform/posix_device_notices.h"
+#include "ui/model_backend.h"
 #include "ui/tty/key_input.h"
 
 class TerminalSession;
@@ -53,7 +53,6 @@ private:
     void HandleLine(ModelWindow& top, const std::string& line);
     void Complain(const std::string& text);
     void Print(const std::string& text);
-    void PostNotices(const std::vector<DWORD>& notices);
 
     Mode m_mode;
     int m_input;
