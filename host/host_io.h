@@ -1,7 +1,8 @@
 // The host interface: one process-wide table of ten operations that carry CDBs to units behind a
 // SCSI host adapter or a storage driver, filled by HostIoInit with the transport of the platform:
-// pass-through on the NT family; ASPI on 9x and SCSI generic on Linux, which this build does not
-// have yet (there HostIoInit installs nothing and fails with ERROR_NOT_SUPPORTED).
+// pass-through on the NT family, ASPI on 9x (when its manager starts), and SCSI generic on Linux,
+// which this build does not have yet (there HostIoInit installs nothing and fails with
+// ERROR_NOT_SUPPORTED).
 //
 // Contract common to every transport (a transport author implements from this):
 // - Units are named by index, 0 .. count-1, in the order of the last HostIoEnumerate; an index is

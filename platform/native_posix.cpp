@@ -597,6 +597,32 @@ HGLOBAL WINAPI PosixGlobalFree(HGLOBAL block)
     return nullptr;
 }
 
+// No device information set can be built here: the device-interface enumeration finds nothing.
+HDEVINFO WINAPI PosixSetupDiGetClassDevsA(const GUID*, LPCSTR, HWND, DWORD)
+{
+    t_lastError = ERROR_NOT_SUPPORTED;
+    return INVALID_HANDLE_VALUE;
+}
+
+BOOL WINAPI PosixSetupDiEnumDeviceInterfaces(HDEVINFO, PSP_DEVINFO_DATA, const GUID*, DWORD, PSP_DEVICE_INTERFACE_DATA)
+{
+    t_lastError = ERROR_INVALID_HANDLE;
+    return FALSE;
+}
+
+BOOL WINAPI PosixSetupDiGetDeviceInterfaceDetailA(HDEVINFO, PSP_DEVICE_INTERFACE_DATA, PSP_DEVICE_INTERFACE_DETAIL_DATA_A,
+                                                  DWORD, LPDWORD, PSP_DEVINFO_DATA)
+{
+    t_lastError = ERROR_INVALID_HANDLE;
+    return FALSE;
+}
+
+BOOL WINAPI PosixSetupDiDestroyDeviceInfoList(HDEVINFO)
+{
+    t_lastError = ERROR_INVALID_HANDLE;
+    return FALSE;
+}
+
 // No Windows modules exist here.
 HMODULE WINAPI PosixLoadLibraryA(LPCSTR)
 {
@@ -809,6 +835,35 @@ PVOID WINAPI PosixFreeSid(PSID sid)
     return nullptr;
 }
 
+BOOL WINAPI PosixFreeLibrary(HMODULE)
+{
+    t_lastError = ERROR_INVALID_HANDLE;
+    return FALSE;
+}
+
+// No registry exists here: no key opens, and no handle names one.
+LONG WINAPI PosixRegOpenKeyExA(HKEY, LPCSTR, DWORD, REGSAM, PHKEY result)
+{
+    if (result)
+        *result = nullptr;
+    return ERROR_FILE_NOT_FOUND;
+}
+
+LONG WINAPI PosixRegEnumKeyExA(HKEY, DWORD, LPSTR, LPDWORD, LPDWORD, LPSTR, LPDWORD, PFILETIME)
+{
+    return ERROR_INVALID_HANDLE;
+}
+
+LONG WINAPI PosixRegQueryValueExA(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD)
+{
+    return ERROR_INVALID_HANDLE;
+}
+
+LONG WINAPI PosixRegCloseKey(HKEY)
+{
+    return ERROR_INVALID_HANDLE;
+}
+
 }  // namespace
 
 void SystemFillNativeTable(SystemTable* t)
@@ -856,6 +911,15 @@ void SystemFillNativeTable(SystemTable* t)
     t->SetSecurityDescriptorDacl = PosixSetSecurityDescriptorDacl;
     t->GlobalAlloc = PosixGlobalAlloc;
     t->GlobalFree = PosixGlobalFree;
+    t->SetupDiGetClassDevsA = PosixSetupDiGetClassDevsA;
+    t->SetupDiEnumDeviceInterfaces = PosixSetupDiEnumDeviceInterfaces;
+    t->SetupDiGetDeviceInterfaceDetailA = PosixSetupDiGetDeviceInterfaceDetailA;
+    t->SetupDiDestroyDeviceInfoList = PosixSetupDiDestroyDeviceInfoList;
     t->LoadLibraryA = PosixLoadLibraryA;
     t->GetProcAddress = PosixGetProcAddress;
+    t->FreeLibrary = PosixFreeLibrary;
+    t->RegOpenKeyExA = PosixRegOpenKeyExA;
+    t->RegEnumKeyExA = PosixRegEnumKeyExA;
+    t->RegQueryValueExA = PosixRegQueryValueExA;
+    t->RegCloseKey = PosixRegCloseKey;
 }

@@ -44,6 +44,15 @@ void SystemFillNativeTable(SystemTable* t)
     t->SetSecurityDescriptorDacl = ::SetSecurityDescriptorDacl;
     t->GlobalAlloc = ::GlobalAlloc;
     t->GlobalFree = ::GlobalFree;
+    t->SetupDiGetClassDevsA = ::SetupDiGetClassDevsA;
+    t->SetupDiEnumDeviceInterfaces = ::SetupDiEnumDeviceInterfaces;
+    t->SetupDiGetDeviceInterfaceDetailA = ::SetupDiGetDeviceInterfaceDetailA;
+    t->SetupDiDestroyDeviceInfoList = ::SetupDiDestroyDeviceInfoList;
     t->LoadLibraryA = ::LoadLibraryA;
     t->GetProcAddress = ::GetProcAddress;
+    t->FreeLibrary = ::FreeLibrary;
+    t->RegOpenKeyExA = ::RegOpenKeyExA;
+    t->RegEnumKeyExA = ::RegEnumKeyExA;
+    t->RegQueryValueExA = ::RegQueryValueExA;
+    t->RegCloseKey = ::RegCloseKey;
 }

@@ -7,6 +7,8 @@
 #pragma once
 
 #include "platform/win32_security_types.h"
+#include "platform/win32_registry.h"
+#include "platform/win32_setupapi.h"
 #include "platform/win32_types.h"
 
 // Platform id that GetVersionExA reports on Linux, so that the host-interface dispatch installs the
@@ -96,9 +98,32 @@ struct SystemTable {
     HGLOBAL(WINAPI* GlobalAlloc)(UINT uFlags, SIZE_T dwBytes);
     HGLOBAL(WINAPI* GlobalFree)(HGLOBAL hMem);
 
+    // Device-interface enumeration (SetupAPI). The POSIX table has no device information sets:
+    // SetupDiGetClassDevsA fails with INVALID_HANDLE_VALUE, so no interface is ever found.
+    HDEVINFO(WINAPI* SetupDiGetClassDevsA)(const GUID* ClassGuid, LPCSTR Enumerator, HWND hwndParent, DWORD Flags);
+    BOOL(WINAPI* SetupDiEnumDeviceInterfaces)
+    (HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData, const GUID* InterfaceClassGuid, DWORD MemberIndex,
+     PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData);
+    BOOL(WINAPI* SetupDiGetDeviceInterfaceDetailA)
+    (HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
+     PSP_DEVICE_INTERFACE_DETAIL_DATA_A DeviceInterfaceDetailData, DWORD DeviceInterfaceDetailDataSize,
+     LPDWORD RequiredSize, PSP_DEVINFO_DATA DeviceInfoData);
+    BOOL(WINAPI* SetupDiDestroyDeviceInfoList)(HDEVINFO DeviceInfoSet);
+
     // Modules and entry points looked up at run time (functions that older systems lack).
     HMODULE(WINAPI* LoadLibraryA)(LPCSTR lpLibFileName);
     FARPROC(WINAPI* GetProcAddress)(HMODULE hModule, LPCSTR lpProcName);
+    BOOL(WINAPI* FreeLibrary)(HMODULE hLibModule);
+
+    // The registry (the POSIX table has none: every key is missing). Results are error codes, not
+    // the last error.
+    LONG(WINAPI* RegOpenKeyExA)(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
+    LONG(WINAPI* RegEnumKeyExA)
+    (HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved, LPSTR lpClass,
+     LPDWORD lpcchClass, PFILETIME lpftLastWriteTime);
+    LONG(WINAPI* RegQueryValueExA)
+    (HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+    LONG(WINAPI* RegCloseKey)(HKEY hKey);
 };
 
 // The calls in force. Code calls through it: g_sys.CreateFileA(...).

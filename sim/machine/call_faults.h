@@ -2,7 +2,8 @@
 // with a chosen error, once or from then on, so that a test can fail each call of a whole run in
 // turn. Only calls that a test can sensibly make fail count: not Sleep, GetTickCount, GetLastError,
 // SetLastError, GetDriveTypeA, and none of the calls that release something (CloseHandle,
-// ReleaseMutex, SetEvent, ResetEvent, GlobalFree, FindVolumeClose), whose failure would only leak.
+// ReleaseMutex, SetEvent, ResetEvent, GlobalFree, LocalFree, FindVolumeClose, FreeLibrary, RegCloseKey,
+// SetupDiDestroyDeviceInfoList), whose failure would only leak.
 #pragma once
 
 #include <string>

@@ -20,9 +20,19 @@ std::string DeviceKey(const std::string& path)
 }  // namespace
 
 EmulatedMachine::EmulatedMachine(DWORD platformId)
-    : m_platformId(platformId), m_objects(m_clock), m_storage(*this), m_previous(s_current), m_previousTable(g_sys)
+    : m_platformId(platformId),
+      m_objects(m_clock),
+      m_storage(*this),
+      m_registry(m_objects.Handles()),
+      m_aspi(*this),
+      m_win9x(*this),
+      m_usb(*this),
+      m_previous(s_current),
+      m_previousTable(g_sys)
 {
     m_modules.Add("KERNEL32.DLL", NtVolumeFunctions());
+    if (platformId == VER_PLATFORM_WIN32_WINDOWS)
+        m_win9x.Install();
     s_current = this;
     SystemTable table = SystemNativeTable();
     EmulatedFillTable(&table);
@@ -49,6 +59,29 @@ SimUnit& EmulatedMachine::AttachUnit(const SimUnitConfig& config, const NtSlot& 
     return unit;
 }
 
+SimUnit& EmulatedMachine::AttachAspiUnit(const SimUnitConfig& config, BYTE adapter, BYTE target, BYTE lun,
+                                         char driveLetter)
+{
+    m_units.push_back(std::make_unique<SimUnit>(config));
+    SimUnit& unit = *m_units.back();
+    m_win9x.Attach(&unit, adapter, target, lun, driveLetter);
+    return unit;
+}
+
+SimUnit& EmulatedMachine::AttachUsbUnit(const SimUnitConfig& config, const UsbSlot& slot)
+{
+    m_units.push_back(std::make_unique<SimUnit>(config));
+    SimUnit& unit = *m_units.back();
+    m_usb.Attach(&unit, slot);
+    m_usb.NoticePresenceChanges();
+    return unit;
+}
+
+UsbDevice& EmulatedMachine::UsbDeviceOf(const SimUnit& unit)
+{
+    return *m_usb.DeviceOf(unit);
+}
+
 NtDisk& EmulatedMachine::Disk(const SimUnit& unit)
 {
     return *m_storage.DiskOf(unit);
@@ -58,18 +91,24 @@ void EmulatedMachine::Unplug(SimUnit& unit)
 {
     unit.Unplug();
     m_storage.NoticePresenceChanges();
+    m_win9x.NoticePresenceChanges();
+    m_usb.NoticePresenceChanges();
 }
 
 void EmulatedMachine::Replug(SimUnit& unit)
 {
     unit.Replug();
     m_storage.NoticePresenceChanges();
+    m_win9x.NoticePresenceChanges();
+    m_usb.NoticePresenceChanges();
 }
 
 void EmulatedMachine::PowerCycle(SimUnit& unit)
 {
     unit.PowerCycle();
     m_storage.NoticePresenceChanges();
+    m_win9x.NoticePresenceChanges();
+    m_usb.NoticePresenceChanges();
 }
 
 void EmulatedMachine::RegisterDevice(const std::string& path, EmulatedDevice* device)

@@ -16,7 +16,7 @@ void EmulatedModules::Add(const std::string& name, const std::map<std::string, F
 {
     // Module handles are base addresses: far from the emulated handle range and from each other.
     HMODULE handle = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x10000000u + 0x00100000u * ++m_added));
-    m_modules.push_back(Module{Key(name), handle, entries});
+    m_modules.push_back(Module{Key(name), handle, entries, 0});
 }
 
 void EmulatedModules::RemoveEntry(const std::string& module, const std::string& entry)
@@ -40,9 +40,10 @@ void EmulatedModules::Remove(const std::string& name)
 HMODULE EmulatedModules::Load(const char* name, DWORD* error)
 {
     if (name != nullptr) {
-        for (const Module& m : m_modules) {
+        for (Module& m : m_modules) {
             if (m.name == Key(name)) {
                 ++m_loads;
+                ++m.references;
                 return m.handle;
             }
         }
@@ -64,4 +65,25 @@ FARPROC EmulatedModules::Lookup(HMODULE module, const char* entry, DWORD* error)
     }
     *error = ERROR_INVALID_HANDLE;
     return nullptr;
+}
+
+bool EmulatedModules::Free(HMODULE module, DWORD* error)
+{
+    for (Module& m : m_modules) {
+        if (m.handle == module && m.references > 0) {
+            --m.references;
+            return true;
+        }
+    }
+    *error = ERROR_INVALID_HANDLE;
+    return false;
+}
+
+unsigned EmulatedModules::LoadedCount(const std::string& name) const
+{
+    for (const Module& m : m_modules) {
+        if (m.name == Key(name))
+            return m.references;
+    }
+    return 0;
 }

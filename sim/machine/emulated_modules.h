@@ -21,13 +21,18 @@ public:
 
     HMODULE Load(const char* name, DWORD* error);
     FARPROC Lookup(HMODULE module, const char* entry, DWORD* error) const;
+    // Gives back one load of the module; false for a handle of no module loaded now.
+    bool Free(HMODULE module, DWORD* error);
     unsigned Loads() const { return m_loads; }
+    // Loads of the module not given back yet.
+    unsigned LoadedCount(const std::string& name) const;
 
 private:
     struct Module {
         std::string name;
         HMODULE handle;
         std::map<std::string, FARPROC> entries;
+        unsigned references = 0;
     };
     static std::string Key(const std::string& name);
 

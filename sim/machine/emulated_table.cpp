@@ -287,6 +287,23 @@ HGLOBAL WINAPI EmulatedGlobalFree(HGLOBAL block)
     return Native().GlobalFree(block);
 }
 
+HLOCAL WINAPI EmulatedLocalAlloc(UINT flags, SIZE_T bytes)
+{
+    EmulatedMachine& machine = Machine();
+    if (machine.InjectedFailure("LocalAlloc", ERROR_NOT_ENOUGH_MEMORY))
+        return nullptr;
+    HLOCAL block = Native().LocalAlloc(flags, bytes);
+    if (block)
+        machine.Allocations().insert(block);
+    return block;
+}
+
+HLOCAL WINAPI EmulatedLocalFree(HLOCAL block)
+{
+    Machine().Allocations().erase(block);
+    return Native().LocalFree(block);
+}
+
 HMODULE WINAPI EmulatedLoadLibraryA(LPCSTR name)
 {
     EmulatedMachine& machine = Machine();
@@ -367,6 +384,50 @@ BOOL WINAPI EmulatedGetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS ki
     return TRUE;
 }
 
+BOOL WINAPI EmulatedFreeLibrary(HMODULE module)
+{
+    DWORD error = 0;
+    return Machine().Modules().Free(module, &error) ? TRUE : Fail(error, FALSE);
+}
+
+// Registry calls report their result as an error code and leave the last error alone.
+LONG RegistryFault(const char* call, LONG usualError)
+{
+    DWORD error = 0;
+    return Machine().Faults().Strike(call, static_cast<DWORD>(usualError), &error) ? static_cast<LONG>(error)
+                                                                                  : ERROR_SUCCESS;
+}
+
+LONG WINAPI EmulatedRegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result)
+{
+    if (LONG fault = RegistryFault("RegOpenKeyExA", ERROR_FILE_NOT_FOUND)) {
+        if (result)
+            *result = nullptr;
+        return fault;
+    }
+    return Machine().Registry().Open(key, subKey, result);
+}
+
+LONG WINAPI EmulatedRegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD length, LPDWORD, LPSTR, LPDWORD,
+                                  PFILETIME)
+{
+    if (LONG fault = RegistryFault("RegEnumKeyExA", ERROR_NO_MORE_ITEMS))
+        return fault;
+    return Machine().Registry().EnumKey(key, index, name, length);
+}
+
+LONG WINAPI EmulatedRegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD length)
+{
+    if (LONG fault = RegistryFault("RegQueryValueExA", ERROR_FILE_NOT_FOUND))
+        return fault;
+    return Machine().Registry().QueryValue(key, name, type, data, length);
+}
+
+LONG WINAPI EmulatedRegCloseKey(HKEY key)
+{
+    return Machine().Registry().Close(key);
+}
+
 }  // namespace
 
 void EmulatedFillTable(SystemTable* t)
@@ -398,6 +459,14 @@ void EmulatedFillTable(SystemTable* t)
     t->SetSecurityDescriptorDacl = EmulatedSetSecurityDescriptorDacl;
     t->GlobalAlloc = EmulatedGlobalAlloc;
     t->GlobalFree = EmulatedGlobalFree;
+    t->LocalAlloc = EmulatedLocalAlloc;
+    t->LocalFree = EmulatedLocalFree;
     t->LoadLibraryA = EmulatedLoadLibraryA;
     t->GetProcAddress = EmulatedGetProcAddress;
+    t->FreeLibrary = EmulatedFreeLibrary;
+    t->RegOpenKeyExA = EmulatedRegOpenKeyExA;
+    t->RegEnumKeyExA = EmulatedRegEnumKeyExA;
+    t->RegQueryValueExA = EmulatedRegQueryValueExA;
+    t->RegCloseKey = EmulatedRegCloseKey;
+    VendorUsbFillTable(t);
 }

@@ -232,21 +232,4 @@ TEST_F(UnitLayerTest, LayerDoesNotOpenWithoutTheVendorUsbMutexes)
     EXPECT_TRUE(ZekuMutexExists(31));
 }
 
-TEST(ZekuIoPlaceholderTest, AnswersAsForADeviceThatIsNotThere)
-{
-    DWORD value = 0x1234;
-    EXPECT_EQ(nullptr, ZekuIoGetCdb(0));
-    EXPECT_EQ(5u, ZekuIoExecute(0, UnitDataIn, 6, &value, 4));
-    EXPECT_FALSE(ZekuIoGetDriveLetter(0, &value));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_SUPPORTED), g_sys.GetLastError());
-    EXPECT_FALSE(ZekuIoGetDeviceNumber(0, &value));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_SUPPORTED), g_sys.GetLastError());
-    EXPECT_EQ(0x1234u, value);
-    EXPECT_FALSE(ZekuIoLoadMedium(0));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), g_sys.GetLastError());
-    EXPECT_FALSE(ZekuIoEjectMedium(40));
-    EXPECT_TRUE(ZekuIoLock(0));
-    EXPECT_TRUE(ZekuIoUnlock(0));
-}
-
 }  // namespace

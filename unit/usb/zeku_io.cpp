@@ -1,26 +1,66 @@
-// The vendor USB driver transport as a system without the driver sees it: the per-device mutexes are
-// created so that the unit layer opens, and no device is ever found. A device index therefore never
-// names a device, and every per-unit operation answers as it does for an index out of range.
+// The transport's operations: opening and closing the per-device mutexes, and the per-unit
+// operations bound into the unit table (execute with its repetitions, load and eject, and the
+// operations these units do not have).
 #include "unit/usb/zeku_io.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "platform/system_table.h"
+#include "unit/usb/zeku_io_device.h"
 
 namespace {
 
-HANDLE s_mutexes[ZEKUIO_MAX_DEVICES];
+const UnitStatus ZEKUIO_BAD_ARGUMENT = 5;
+const UnitStatus ZEKUIO_BUSY = 11;
 
-// Status of a command on a device that cannot be opened or does not exist.
-const UnitStatus ZEKUIO_NO_DEVICE = 5;
+// ASC 0x28/ASCQ 0x00 as the status block reports it, and as sense with UNIT ATTENTION.
+const UnitStatus ZEKUIO_READY_CHANGE = 0x28000000u;
+const UnitStatus ZEKUIO_READY_CHANGE_ATTENTION = 0x28000006u;
 
-// The mutex of device index n, shared with every process and account: its security descriptor has a
-// null DACL. The descriptor is allocated at the platform's own size (a fixed 20 bytes would be too
-// small for a 64-bit descriptor).
-HANDLE ZekuIoCreateMutex(unsigned n)
+bool IsReadyChange(UnitStatus status)
+{
+    return status == ZEKUIO_READY_CHANGE || status == ZEKUIO_READY_CHANGE_ATTENTION;
+}
+
+// One command with its sense request: a failed data phase is judged by the sense the device then
+// reports. A device that reports no sense at all has still not moved the data: the exchange failed.
+UnitStatus IssueOnce(ZekuIoDevice* device, DWORD direction, DWORD cdbLength, void* data, DWORD length)
+{
+    UnitStatus status = ZekuIoExchange(device, direction, cdbLength, data, length);
+    if (status == ZEKUIO_SENSE_NEEDED) {
+        status = ZekuIoRequestSense(device);
+        if (status == 0)
+            status = ZEKUIO_EXCHANGE_FAILED;
+    }
+    return status;
+}
+
+// START STOP UNIT with the given flags (3: load and start, 2: eject and stop), judged as a truth value.
+BOOL StartStopUnit(DWORD index, BYTE flags)
+{
+    if (index >= ZEKUIO_MAX_DEVICES) {
+        g_sys.SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    const BYTE cdb[6] = {0x1B, 0x00, 0x00, 0x00, flags, 0x00};
+    std::memcpy(ZekuIoGetCdb(index), cdb, sizeof cdb);
+    const UnitStatus status = ZekuIoExecute(index, UnitNoData, sizeof cdb, nullptr, 0);
+    if (status == 0)
+        return TRUE;
+    // A status block with ASC/ASCQ but no sense key is a failure too.
+    const BYTE senseKey = static_cast<BYTE>(status);
+    g_sys.SetLastError(senseKey == 2 || senseKey == 6 ? ERROR_NOT_READY : ERROR_GEN_FAILURE);
+    return FALSE;
+}
+
+}  // namespace
+
+HANDLE ZekuIoCreateMutex(DWORD n)
 {
     char name[32];
-    std::snprintf(name, sizeof name, "ZekuIo/mutex/device/%02u", n);
+    std::snprintf(name, sizeof name, ZEKUIO_MUTEX_NAME_FORMAT, static_cast<unsigned>(n));
+    // The descriptor's full size on this platform (20 bytes for 32-bit programs, 40 for 64-bit ones).
     PSECURITY_DESCRIPTOR descriptor = g_sys.LocalAlloc(LMEM_ZEROINIT, SECURITY_DESCRIPTOR_MIN_LENGTH);
     if (!descriptor)
         return nullptr;
@@ -36,15 +76,15 @@ HANDLE ZekuIoCreateMutex(unsigned n)
     return mutex;
 }
 
-}  // namespace
-
 DWORD ZekuIoOpen(void)
 {
     ZekuIoClose();
-    for (unsigned n = 0; n < ZEKUIO_MAX_DEVICES; ++n) {
-        s_mutexes[n] = ZekuIoCreateMutex(n);
-        if (!s_mutexes[n]) {
+    for (DWORD n = 0; n < ZEKUIO_MAX_DEVICES; ++n) {
+        g_zekuIo.mutexes[n] = ZekuIoCreateMutex(n);
+        if (!g_zekuIo.mutexes[n]) {
+            const DWORD error = g_sys.GetLastError();
             ZekuIoClose();
+            g_sys.SetLastError(error);
             return 0;
         }
     }
@@ -53,7 +93,7 @@ DWORD ZekuIoOpen(void)
 
 void ZekuIoClose(void)
 {
-    for (HANDLE& mutex : s_mutexes) {
+    for (HANDLE& mutex : g_zekuIo.mutexes) {
         if (mutex) {
             g_sys.CloseHandle(mutex);
             mutex = nullptr;
@@ -61,19 +101,38 @@ void ZekuIoClose(void)
     }
 }
 
-DWORD ZekuIoCount(void)
+BYTE* ZekuIoGetCdb(DWORD index)
 {
-    return 0;
+    return index < ZEKUIO_MAX_DEVICES ? g_zekuIo.devices[index].request.cdb : nullptr;
 }
 
-BYTE* ZekuIoGetCdb(DWORD)
+UnitStatus ZekuIoExecute(DWORD index, DWORD direction, DWORD cdbLength, void* data, DWORD length)
 {
-    return nullptr;
-}
-
-UnitStatus ZekuIoExecute(DWORD, DWORD, DWORD, void*, DWORD)
-{
-    return ZEKUIO_NO_DEVICE;
+    // The request has room for 16 CDB bytes; a longer CDB would send bytes beyond it.
+    if (index >= ZEKUIO_MAX_DEVICES || static_cast<BYTE>(cdbLength) > ZEKUIO_CDB_AREA_LENGTH)
+        return ZEKUIO_BAD_ARGUMENT;
+    HANDLE mutex = g_zekuIo.mutexes[index];
+    const DWORD wait = g_sys.WaitForSingleObject(mutex, ZEKUIO_MUTEX_WAIT);
+    if (wait != WAIT_OBJECT_0) {
+        // An abandoned mutex counts as not obtained, but the wait made it ours: give it back.
+        if (wait == WAIT_ABANDONED)
+            g_sys.ReleaseMutex(mutex);
+        return ZEKUIO_BUSY;
+    }
+    ZekuIoDevice* device = ZekuIoOpenDevice(index);
+    if (!device) {
+        g_sys.ReleaseMutex(mutex);
+        return ZEKUIO_BAD_ARGUMENT;
+    }
+    UnitStatus status = 0;
+    for (int issued = 0; issued < ZEKUIO_MAX_ISSUES; ++issued) {
+        status = IssueOnce(device, direction, cdbLength, data, length);
+        if (!IsReadyChange(status))
+            break;
+    }
+    ZekuIoCloseDevice(device);
+    g_sys.ReleaseMutex(mutex);
+    return status;
 }
 
 BOOL ZekuIoGetDriveLetter(DWORD, DWORD*)
@@ -88,16 +147,14 @@ BOOL ZekuIoGetDeviceNumber(DWORD, DWORD*)
     return FALSE;
 }
 
-BOOL ZekuIoLoadMedium(DWORD)
+BOOL ZekuIoLoadMedium(DWORD index)
 {
-    g_sys.SetLastError(ERROR_FILE_NOT_FOUND);
-    return FALSE;
+    return StartStopUnit(index, 0x03);
 }
 
-BOOL ZekuIoEjectMedium(DWORD)
+BOOL ZekuIoEjectMedium(DWORD index)
 {
-    g_sys.SetLastError(ERROR_FILE_NOT_FOUND);
-    return FALSE;
+    return StartStopUnit(index, 0x02);
 }
 
 BOOL ZekuIoLock(DWORD)

@@ -1,0 +1,12 @@
+// qzvctl: the technician's command-line tool for QZV-57 units.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "qzvctl.h"
+
+int main(int argc, char** argv)
+{
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    return QzvctlMain(arguments, std::cout, std::cerr);
+}
