@@ -18,6 +18,17 @@ SimUnit& AttachPassThroughNt(EmulatedMachine& machine, const SimUnitConfig& conf
     return machine.AttachUnit(config, NtSlot::Letter('E').Address(1, 0, 2, 0));
 }
 
+// Host adapter 0, target 4, LUN 0, drive E.
+SimUnit& AttachAspi(EmulatedMachine& machine, const SimUnitConfig& config)
+{
+    return machine.AttachAspiUnit(config, 0, 4, 0, 'E');
+}
+
+SimUnit& AttachUsb(EmulatedMachine& machine, const SimUnitConfig& config)
+{
+    return machine.AttachUsbUnit(config);
+}
+
 // How a unit is attached, for each platform and transport the emulated machine offers: one line each.
 struct Attachment {
     DemoPlatform platform;
@@ -27,6 +38,9 @@ struct Attachment {
 
 const Attachment ATTACHMENTS[] = {
     {DemoPlatform::NT, DemoTransport::PASS_THROUGH, AttachPassThroughNt},
+    {DemoPlatform::NT, DemoTransport::USB, AttachUsb},
+    {DemoPlatform::WIN9X, DemoTransport::PASS_THROUGH, AttachAspi},
+    {DemoPlatform::WIN9X, DemoTransport::USB, AttachUsb},
 };
 
 const Attachment* FindAttachment(DemoPlatform platform, DemoTransport transport)
