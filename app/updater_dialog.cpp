@@ -66,6 +66,12 @@ LRESULT UpdaterDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_QUERYDRAGICON: return reinterpret_cast<LRESULT>(OnQueryDragIcon());
     case WM_DESTROY: OnDestroy(); return 0;
     case WM_UPDATER_STEP: return OnStep(wParam, lParam);
+    case WM_COMMAND:
+        if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDC_START_BUTTON) {
+            OnStart();
+            return 0;
+        }
+        break;
     }
     return Dialog::OnMessage(message, wParam, lParam);
 }

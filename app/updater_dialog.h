@@ -1,8 +1,8 @@
 // The main dialog. It does its work as a chain of steps that it posts to itself with
 // WM_UPDATER_STEP: the Init step (version strings, message texts, command line, and in convert-only
 // mode the conversion), then the Probe step (privileges, the one attached unit, its INQUIRY data,
-// loading and identifying the image). Every outcome is shown as a text in the message area; Quit is
-// the only way out.
+// loading and identifying the image). Start then runs the update in the progress dialog. Every
+// outcome is shown as a text in the message area; Quit is the only way out.
 #pragma once
 
 #include <string>
@@ -47,6 +47,7 @@ protected:
     HICON OnQueryDragIcon();
     void OnDestroy();
     LRESULT OnStep(WPARAM wParam, LPARAM lParam);
+    void OnStart();
     BOOL CheckPrivileges();
 
 private:

@@ -37,3 +37,9 @@ void UiPostToAllDialogs(UINT message, WPARAM wParam, LPARAM lParam)
     if (s_backend)
         s_backend->PostToAllDialogs(message, wParam, lParam);
 }
+
+void UiPostToAllDialogsLater(DWORD delay, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (s_backend)
+        s_backend->PostToAllDialogsLater(delay, message, wParam, lParam);
+}

@@ -81,6 +81,9 @@ public:
     // WM_DEVICECHANGE to top-level windows. The emulated machine and the terminal's device watcher
     // deliver their device-change notices through this.
     virtual void PostToAllDialogs(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    // The same, once `delay` ms have passed, to the dialogs open then: a notice that the outside
+    // world (a simulated unit restarting) gives some time after the call that caused it.
+    virtual void PostToAllDialogsLater(DWORD delay, UINT message, WPARAM wParam, LPARAM lParam) = 0;
 };
 
 // The backend in force, or null. Installing replaces the previous one (null uninstalls).
@@ -92,6 +95,7 @@ std::string UiLoadString(UINT id);
 HICON UiLoadIcon(UINT id);
 int UiGetSystemMetrics(int index);
 void UiPostToAllDialogs(UINT message, WPARAM wParam, LPARAM lParam);
+void UiPostToAllDialogsLater(DWORD delay, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Text in the program's ANSI code page (paths, version strings read with the A functions) as UTF-8
 // for display. On Linux the code page is UTF-8 already.

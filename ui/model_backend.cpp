@@ -2,6 +2,7 @@
 #include "ui/model_backend.h"
 
 #include <algorithm>
+#include <climits>
 #include <memory>
 
 #include "ui/dialog.h"
@@ -77,6 +78,11 @@ void ModelBackend::PostToAllDialogs(UINT message, WPARAM wParam, LPARAM lParam)
         Post(*window, message, wParam, lParam);
 }
 
+void ModelBackend::PostToAllDialogsLater(DWORD delay, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    m_later.push_back({Now() + delay, message, wParam, lParam});
+}
+
 ModelWindow* ModelBackend::TopWindow() const
 {
     return m_windows.empty() ? nullptr : m_windows.back();
@@ -112,12 +118,14 @@ void ModelBackend::EndAll(INT_PTR result)
 
 DWORD ModelBackend::TimeToNextTimer()
 {
-    if (m_timers.empty())
+    if (m_timers.empty() && m_later.empty())
         return INFINITE;
     DWORD now = Now();
-    long soonest = Until(m_timers.front().due, now);
+    long soonest = LONG_MAX;
     for (const Timer& timer : m_timers)
         soonest = std::min(soonest, Until(timer.due, now));
+    for (const LaterBroadcast& later : m_later)
+        soonest = std::min(soonest, Until(later.due, now));
     return soonest <= 0 ? 0 : static_cast<DWORD>(soonest);
 }
 
@@ -130,6 +138,14 @@ bool ModelBackend::DeliverOne()
         return true;
     }
     DWORD now = Now();
+    for (auto later = m_later.begin(); later != m_later.end(); ++later) {
+        if (Until(later->due, now) <= 0) {
+            LaterBroadcast due = *later;
+            m_later.erase(later);
+            PostToAllDialogs(due.message, due.wParam, due.lParam);
+            return true;
+        }
+    }
     for (Timer& timer : m_timers) {
         if (Until(timer.due, now) <= 0) {
             // The next tick counts from now: a late timer does not fire in a burst.

@@ -24,6 +24,7 @@ public:
     int GetSystemMetrics(int index) override;
     void EnableControlLook() override {}
     void PostToAllDialogs(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void PostToAllDialogsLater(DWORD delay, UINT message, WPARAM wParam, LPARAM lParam) override;
 
     // The dialog that takes input (the last one opened), or null.
     ModelWindow* TopWindow() const;
@@ -49,7 +50,8 @@ protected:
 
     // Ends every open dialog with `result`, top first (when the input is gone for good).
     void EndAll(INT_PTR result);
-    // Milliseconds until the next timer is due: 0 when one is due now, INFINITE when none runs.
+    // Milliseconds until the next timer or later broadcast is due: 0 when one is due now, INFINITE
+    // when none is waiting.
     DWORD TimeToNextTimer();
 
 private:
@@ -65,13 +67,21 @@ private:
         UINT elapse;
         DWORD due;
     };
+    struct LaterBroadcast {
+        DWORD due;
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
 
-    // Delivers one posted message, or else one due timer; false when there was nothing.
+    // Delivers one posted message, or else posts a due later broadcast or delivers one due timer;
+    // false when there was nothing.
     bool DeliverOne();
     void Forget(ModelWindow& window);
 
     const ResourceTable& m_resources;
     std::deque<Posted> m_queue;
     std::vector<Timer> m_timers;
+    std::vector<LaterBroadcast> m_later;
     std::vector<ModelWindow*> m_windows;
 };

@@ -12,7 +12,8 @@
 // What it emulates: the NT storage stack (nt_storage.h), kernel objects shared with other emulated
 // processes (kernel_objects.h), a virtual clock (virtual_clock.h), modules loaded at run time
 // (emulated_modules.h), the registry (emulated_registry.h), GetVersionExA for the platform of the
-// scenario, and device-change broadcasts when a unit leaves or arrives. Plain files pass through to
+// scenario, the process token (a member of Administrators unless SetAdministrator(false)), and
+// device-change broadcasts when a unit leaves or arrives. Plain files pass through to
 // the real file system. Everything runs on the calling thread. Units may also be attached through the
 // vendor USB driver (vendor_usb.h): machine.AttachUsbUnit(config).
 //
@@ -62,6 +63,9 @@ public:
     // GetVersionExA's platform id: VER_PLATFORM_WIN32_NT, VER_PLATFORM_WIN32_WINDOWS or any other.
     void SetPlatformId(DWORD platformId) { m_platformId = platformId; }
     DWORD PlatformId() const { return m_platformId; }
+    // Whether the program's process token lists the Administrators alias (it does unless told).
+    void SetAdministrator(bool administrator) { m_administrator = administrator; }
+    bool Administrator() const { return m_administrator; }
 
     // Units. The machine owns them; they stay valid as long as it lives.
     SimUnit& AttachUnit(const SimUnitConfig& config, const NtSlot& slot);
@@ -115,6 +119,7 @@ public:
 
 private:
     DWORD m_platformId;
+    bool m_administrator = true;
     VirtualClock m_clock;
     CallFaults m_faults;
     KernelObjects m_objects;

@@ -4,6 +4,7 @@
 //
 // Every seam entry that takes a handle must be emulated here: the machine's handles mean nothing to
 // the native calls.
+#include <cstddef>
 #include <cstring>
 
 #include "sim/machine/emulated_machine.h"
@@ -323,6 +324,66 @@ FARPROC WINAPI EmulatedGetProcAddress(HMODULE module, LPCSTR name)
     return entry ? entry : Fail<FARPROC>(error, nullptr);
 }
 
+// The process token: the groups of the account the program runs under on this machine.
+class TokenHandle : public HandleObject {
+public:
+    explicit TokenHandle(bool isAdministrator) : administrator(isAdministrator) {}
+    bool administrator;
+};
+
+// A security identifier with two sub-authorities, laid out as the system lays one out.
+struct TwoPartSid {
+    BYTE revision;
+    BYTE subAuthorityCount;
+    BYTE authority[6];
+    DWORD subAuthority[2];
+};
+
+BOOL WINAPI EmulatedOpenProcessToken(HANDLE process, DWORD, PHANDLE token)
+{
+    EmulatedMachine& machine = Machine();
+    if (machine.InjectedFailure("OpenProcessToken", ERROR_ACCESS_DENIED))
+        return FALSE;
+    if (token == nullptr || process != g_sys.GetCurrentProcess())
+        return Fail(token == nullptr ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE, FALSE);
+    *token = machine.Handles().Add(std::make_shared<TokenHandle>(machine.Administrator()));
+    return TRUE;
+}
+
+BOOL WINAPI EmulatedGetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind, LPVOID buffer, DWORD length,
+                                        PDWORD needed)
+{
+    EmulatedMachine& machine = Machine();
+    if (machine.InjectedFailure("GetTokenInformation", ERROR_ACCESS_DENIED))
+        return FALSE;
+    auto* object = machine.Handles().Get<TokenHandle>(token);
+    if (object == nullptr)
+        return Fail(ERROR_INVALID_HANDLE, FALSE);
+    if (kind != TokenGroups || needed == nullptr)
+        return Fail(ERROR_INVALID_PARAMETER, FALSE);
+    // Everyone, and Administrators or Users.
+    const DWORD alias = object->administrator ? DOMAIN_ALIAS_RID_ADMINS : DOMAIN_ALIAS_RID_USERS;
+    const TwoPartSid sids[2] = {
+        {1, 1, SECURITY_WORLD_SID_AUTHORITY, {SECURITY_WORLD_RID, 0}},
+        {1, 2, SECURITY_NT_AUTHORITY, {SECURITY_BUILTIN_DOMAIN_RID, alias}},
+    };
+    const DWORD count = 2;
+    const size_t header = offsetof(TOKEN_GROUPS, Groups) + count * sizeof(SID_AND_ATTRIBUTES);
+    *needed = static_cast<DWORD>(header + sizeof sids);
+    if (buffer == nullptr || length < *needed)
+        return Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+    auto* groups = static_cast<TOKEN_GROUPS*>(buffer);
+    BYTE* place = static_cast<BYTE*>(buffer) + header;
+    std::memcpy(place, sids, sizeof sids);
+    groups->GroupCount = count;
+    for (DWORD i = 0; i < count; ++i) {
+        groups->Groups[i].Sid = place + i * sizeof(TwoPartSid);
+        groups->Groups[i].Attributes = SE_GROUP_MANDATORY | SE_GROUP_ENABLED_BY_DEFAULT | SE_GROUP_ENABLED;
+    }
+    g_sys.SetLastError(ERROR_SUCCESS);
+    return TRUE;
+}
+
 BOOL WINAPI EmulatedFreeLibrary(HMODULE module)
 {
     DWORD error = 0;
@@ -389,6 +450,8 @@ void EmulatedFillTable(SystemTable* t)
     t->ResetEvent = EmulatedResetEvent;
     t->WaitForSingleObject = EmulatedWaitForSingleObject;
     t->GetVersionExA = EmulatedGetVersionExA;
+    t->OpenProcessToken = EmulatedOpenProcessToken;
+    t->GetTokenInformation = EmulatedGetTokenInformation;
     t->DeviceIoControl = EmulatedDeviceIoControl;
     t->GetLogicalDrives = EmulatedGetLogicalDrives;
     t->GetDriveTypeA = EmulatedGetDriveTypeA;

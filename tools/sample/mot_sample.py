@@ -5,6 +5,7 @@ maximum-size inputs.
 
     mot_sample.py new OUT.mot          new layout, 0x8000 bytes, S2 records of 32 bytes, CR LF
     mot_sample.py old OUT.mot          old layout, 0x4000 bytes, S1 records of 32 bytes, CR LF
+    mot_sample.py old-bin OUT.bin      the same old-layout image as a binary file, one byte more (odd)
     mot_sample.py bench s3|s2 OUT.mot  0x30000 bytes; S3 records of 32 bytes or S2 of 16, CR LF
 """
 import struct
@@ -60,6 +61,11 @@ def main(argv):
         text = srecords(new_layout(), 2, 32, b"sample-new")
     elif len(argv) == 3 and argv[1] == "old":
         text = srecords(old_layout(), 1, 32, b"sample-old")
+    elif len(argv) == 3 and argv[1] == "old-bin":
+        # An odd length, so that a download shows its pad byte.
+        with open(argv[2], "wb") as out:
+            out.write(old_layout(0x4001))
+        return 0
     elif len(argv) == 4 and argv[1] == "bench" and argv[2] in ("s3", "s2"):
         image = firmware_bytes(0x30000, 0xBE4C)
         text = srecords(image, 3, 32, b"bench") if argv[2] == "s3" else srecords(image, 2, 16, b"bench")

@@ -57,7 +57,12 @@ TtyUi::TtyUi(const ResourceTable& resources)
 }
 
 TtyUi::TtyUi(const ResourceTable& resources, Mode mode, int input, int output, int errors)
-    : ModelBackend(resources), m_mode(mode), m_input(input), m_output(output), m_errors(errors)
+    : ModelBackend(resources),
+      m_mode(mode),
+      m_input(input),
+      m_output(output),
+      m_errors(errors),
+      m_devices(new DeviceNoticeSource())
 {
     UiInstallBackend(this);
 }
@@ -167,7 +172,7 @@ void TtyUi::WaitForInput(ModelWindow& top, DWORD timeout)
     if (m_mode == INTERACTIVE && m_dirty)
         Draw(top);
 
-    int noticeLimit = m_devices.WaitLimitMs(Now());
+    int noticeLimit = m_devices ? m_devices->WaitLimitMs(Now()) : -1;
     if (noticeLimit >= 0)
         timeout = std::min(timeout, static_cast<DWORD>(noticeLimit));
     if (!m_pending.empty())
@@ -180,9 +185,9 @@ void TtyUi::WaitForInput(ModelWindow& top, DWORD timeout)
         inputAt = static_cast<int>(count);
         waits[count++] = {m_input, POLLIN, 0};
     }
-    if (m_devices.Descriptor() >= 0) {
+    if (m_devices && m_devices->Descriptor() >= 0) {
         devicesAt = static_cast<int>(count);
-        waits[count++] = {m_devices.Descriptor(), POLLIN, 0};
+        waits[count++] = {m_devices->Descriptor(), POLLIN, 0};
     }
     if (m_terminal && m_terminal->ResizeDescriptor() >= 0) {
         resizeAt = static_cast<int>(count);
@@ -191,8 +196,9 @@ void TtyUi::WaitForInput(ModelWindow& top, DWORD timeout)
     int ready = poll(waits, count, timeout == INFINITE ? -1 : static_cast<int>(timeout));
     std::vector<DWORD> notices;
     if (ready > 0 && devicesAt >= 0 && (waits[devicesAt].revents & POLLIN))
-        m_devices.Receive(&notices);
-    m_devices.Tick(Now(), &notices);
+        m_devices->Receive(&notices);
+    if (m_devices)
+        m_devices->Tick(Now(), &notices);
     for (DWORD notice : notices)
         PostToAllDialogs(WM_DEVICECHANGE, notice, 0);
     if (ready < 0)

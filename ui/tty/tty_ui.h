@@ -34,6 +34,9 @@ public:
     Mode GetMode() const { return m_mode; }
     // In line mode, `word` on a line of its own chooses the system-menu command `id`.
     void NameSystemCommand(const std::string& word, UINT_PTR id);
+    // Stops listening to this computer's devices: for a program whose units live on an emulated
+    // machine, which sends its own notices.
+    void IgnoreHostDevices() { m_devices.reset(); }
 
 protected:
     DWORD Now() override;
@@ -56,7 +59,7 @@ private:
     int m_output;
     int m_errors;
     std::unique_ptr<TerminalSession> m_terminal;
-    DeviceNoticeSource m_devices;
+    std::unique_ptr<DeviceNoticeSource> m_devices;
     std::string m_pending;
     std::deque<Key> m_keys;
     std::deque<std::string> m_lines;

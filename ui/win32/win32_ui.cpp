@@ -234,6 +234,27 @@ void Win32Ui::PostToAllDialogs(UINT message, WPARAM wParam, LPARAM lParam)
         ::PostMessageW(hwnd, message, wParam, lParam);
 }
 
+void Win32Ui::PostToAllDialogsLater(DWORD delay, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    UINT_PTR id = ::SetTimer(nullptr, 0, delay, LaterTimerProc);
+    if (id != 0)
+        m_later[id] = {message, wParam, lParam};
+}
+
+VOID CALLBACK Win32Ui::LaterTimerProc(HWND, UINT, UINT_PTR id, DWORD)
+{
+    ::KillTimer(nullptr, id);
+    auto* self = dynamic_cast<Win32Ui*>(UiBackendInForce());
+    if (!self)
+        return;
+    auto found = self->m_later.find(id);
+    if (found == self->m_later.end())
+        return;
+    LaterBroadcast later = found->second;
+    self->m_later.erase(found);
+    self->PostToAllDialogs(later.message, later.wParam, later.lParam);
+}
+
 const char* Win32CommandLineTail(void)
 {
     const char* p = ::GetCommandLineA();

@@ -5,6 +5,7 @@
 // through the system's modal loop.
 #pragma once
 
+#include <map>
 #include <vector>
 
 #include "ui/backend.h"
@@ -21,13 +22,23 @@ public:
     int GetSystemMetrics(int index) override;
     void EnableControlLook() override;
     void PostToAllDialogs(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // A thread timer, which the modal loops of the dialogs dispatch like any other message.
+    void PostToAllDialogsLater(DWORD delay, UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static VOID CALLBACK LaterTimerProc(HWND hwnd, UINT message, UINT_PTR id, DWORD time);
 
     HINSTANCE m_instance;
     // Open dialogs, bottom first.
     std::vector<HWND> m_open;
+    struct LaterBroadcast {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    // Broadcasts waiting for their thread timer, by timer id.
+    std::map<UINT_PTR, LaterBroadcast> m_later;
 };
 
 // The command line after the program's name (quoted or not) and the blanks after it, in the ANSI
