@@ -19,8 +19,10 @@ UpdaterDialog::~UpdaterDialog() = default;
 
 bool UpdaterDialog::LastTextWasSuccess() const
 {
+    // A finished conversion is the end of a run only in convert-only mode; otherwise the probe goes
+    // on and may stop without a text of its own.
     return m_lastShownText == IDS_READY || m_lastShownText == IDS_UPDATE_FINISHED ||
-           m_lastShownText == IDS_CONVERSION_FINISHED;
+           (m_lastShownText == IDS_CONVERSION_FINISHED && m_options.switchC == 1);
 }
 
 void UpdaterDialog::DoDataExchange(DataExchange* pDX)

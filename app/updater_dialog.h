@@ -29,8 +29,8 @@ public:
 
     // The id of the last text shown in the message area (0 while it shows the template's text).
     UINT LastShownText() const { return m_lastShownText; }
-    // Whether that text reports success: the unit is ready (4011), updated (4012) or the file
-    // converted (4016).
+    // Whether that text reports success: the unit is ready (4011), updated (4012) or, in convert-only
+    // mode, the file converted (4016).
     bool LastTextWasSuccess() const;
 
     // ImageMessageSink: the image operations report their failures here.

@@ -152,4 +152,20 @@ TEST_F(ProbeStep, UnreadableConfigurationEndsWithoutANewText)
     ExpectLayerClosed();
 }
 
+TEST_F(ProbeStep, AConversionFollowedByAFailedProbeIsNoSuccess)
+{
+    SimUnit& unit = machine.AttachUnit(Unit("QZV-57H", "2.00"), NtSlot::Letter('E'));
+    std::vector<uint8_t> image = SampleNewImage({"2.00", "2.01", "2.02", "2.03"}, 0x4000);
+    WriteFile("conv.mot", MotText(std::vector<unsigned char>(image.begin(), image.end())));
+    ASSERT_EQ(0, Run("conv.mot"));
+    unsigned last = static_cast<unsigned>(unit.Commands().size());
+    unit.ClearCommands();
+    unit.FailCommandWithSense(last, 0x04, 0x44, 0x00);
+    // The conversion's text is the last one shown, but the probe did not succeed.
+    EXPECT_EQ(1, Run("conv.mot"));
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(CONVERSION_FINISHED_TEXT("conv.mot", "conv.bin"), shown.back());
+    ExpectLayerClosed();
+}
+
 }  // namespace
