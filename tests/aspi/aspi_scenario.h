@@ -10,36 +10,7 @@
 #include "host/aspi/aspi_io.h"
 #include "host/host_io.h"
 #include "sim/machine/emulated_machine.h"
-
-// Accepts the units of the family: vendor "VORNA   ", product QZV-57G or QZV-57H.
-inline int AcceptQzv(const BYTE* inquiry)
-{
-    return std::memcmp(inquiry + 8, "VORNA   ", 8) == 0 &&
-           (std::memcmp(inquiry + 16, "QZV-57G         ", 16) == 0 ||
-            std::memcmp(inquiry + 16, "QZV-57H         ", 16) == 0);
-}
-
-inline SimUnitConfig Qzv(const char* product = "QZV-57H", const char* revision = "1.99")
-{
-    SimUnitConfig config;
-    config.product = product;
-    config.revision = revision;
-    return config;
-}
-
-inline SimUnitConfig OtherVendor()
-{
-    SimUnitConfig config;
-    config.vendor = "OTHERCO ";
-    config.product = "DISK";
-    return config;
-}
-
-inline void EmptyHostInterface()
-{
-    HostInterface empty = {};
-    HostIoInstall(&empty);
-}
+#include "support/qzv_units.h"
 
 class AspiTest : public ::testing::Test {
 protected:
