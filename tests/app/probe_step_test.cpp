@@ -6,17 +6,9 @@
 #include "app_test_support.h"
 #include "sim/machine/emulated_machine.h"
 #include "sim/unit/sample_image.h"
+#include "support/qzv_units.h"
 
 namespace {
-
-SimUnitConfig Unit(const char* product, const char* revision, uint32_t configuration = 0)
-{
-    SimUnitConfig config;
-    config.product = product;
-    config.revision = revision;
-    config.configuration = configuration;
-    return config;
-}
 
 std::string Bytes(const std::vector<uint8_t>& image)
 {
@@ -41,7 +33,7 @@ protected:
 
 TEST_F(ProbeStep, OldGenerationUnitWithAnOldLayoutImageIsReady)
 {
-    machine.AttachUnit(Unit("QZV-57G", "1.98"), NtSlot::Letter('E'));
+    machine.AttachUnit(Qzv("QZV-57G", "1.98"), NtSlot::Letter('E'));
     WriteFile("old.bin", Bytes(SampleOldImage("1.60")));
     EXPECT_EQ(0, Run("old.bin"));
     EXPECT_EQ((std::vector<std::string>{ReadyText("1.98", "1.60")}), shown);
@@ -53,7 +45,7 @@ TEST_F(ProbeStep, OldGenerationUnitWithAnOldLayoutImageIsReady)
 TEST_F(ProbeStep, NewGenerationTakesTheDefaultImageOfTheHProductAndTheSlotOfItsConfiguration)
 {
     // A 'G' unit at exactly 1.99 is of the new generation; slot 3 is bits 13-14 of its value.
-    machine.AttachUnit(Unit("QZV-57G", "1.99", 3u << 13), NtSlot::Letter('E'));
+    machine.AttachUnit(Qzv("QZV-57G", "1.99", 3u << 13), NtSlot::Letter('E'));
     RemoveFile("qzv57g.bin");
     WriteFile("qzv57h.bin", Bytes(SampleNewImage({"2.00", "2.01", "2.02", "2.03"}, 0x8000)));
     EXPECT_EQ(0, Run(""));
@@ -64,7 +56,7 @@ TEST_F(ProbeStep, NewGenerationTakesTheDefaultImageOfTheHProductAndTheSlotOfItsC
 
 TEST_F(ProbeStep, AnUpperCaseMotPathIsConvertedToALowerCaseBinaryAndLoaded)
 {
-    machine.AttachUnit(Unit("QZV-57H", "2.00", 1u << 13), NtSlot::Letter('E'));
+    machine.AttachUnit(Qzv("QZV-57H", "2.00", 1u << 13), NtSlot::Letter('E'));
     std::vector<uint8_t> image = SampleNewImage({"3.00", "3.01", "3.02", "3.03"}, 0x4000);
     RemoveFile("fw.bin");
     WriteFile("FW.MOT", MotText(std::vector<unsigned char>(image.begin(), image.end())));
@@ -83,8 +75,8 @@ TEST_F(ProbeStep, NoUnitOrTwoUnits)
     EXPECT_FALSE(startEnabled);
     ExpectLayerClosed();
 
-    machine.AttachUnit(Unit("QZV-57H", "2.00"), NtSlot::Letter('E'));
-    machine.AttachUnit(Unit("QZV-57G", "1.00"), NtSlot::Letter('F'));
+    machine.AttachUnit(Qzv("QZV-57H", "2.00"), NtSlot::Letter('E'));
+    machine.AttachUnit(Qzv("QZV-57G", "1.00"), NtSlot::Letter('F'));
     EXPECT_EQ(1, Run(""));
     EXPECT_EQ("複数のユニットを検出しました。\n一度に更新可能なユニットは一台です。\n\n一台のユニットを接続して起動してください。", Last());
     EXPECT_FALSE(startEnabled);
@@ -93,7 +85,7 @@ TEST_F(ProbeStep, NoUnitOrTwoUnits)
 
 TEST_F(ProbeStep, FailedInquiryShowsItsStatus)
 {
-    SimUnit& unit = machine.AttachUnit(Unit("QZV-57H", "2.00"), NtSlot::Letter('E'));
+    SimUnit& unit = machine.AttachUnit(Qzv("QZV-57H", "2.00"), NtSlot::Letter('E'));
     WriteFile("new.bin", Bytes(SampleNewImage({"2.00", "2.01", "2.02", "2.03"}, 0x4000)));
     // Where the step's own INQUIRY comes among the commands: it is the last INQUIRY of a probe.
     ASSERT_EQ(0, Run("new.bin"));
@@ -113,7 +105,7 @@ TEST_F(ProbeStep, FailedInquiryShowsItsStatus)
 
 TEST_F(ProbeStep, ImageFailuresShowTheLoadersTexts)
 {
-    machine.AttachUnit(Unit("QZV-57H", "2.00"), NtSlot::Letter('E'));
+    machine.AttachUnit(Qzv("QZV-57H", "2.00"), NtSlot::Letter('E'));
     RemoveFile("missing.bin");
     EXPECT_EQ(1, Run("missing.bin"));
     EXPECT_EQ("ファイル missing.bin を開けません。", Last());
@@ -138,7 +130,7 @@ TEST_F(ProbeStep, ImageFailuresShowTheLoadersTexts)
 
 TEST_F(ProbeStep, UnreadableConfigurationEndsWithoutANewText)
 {
-    SimUnit& unit = machine.AttachUnit(Unit("QZV-57H", "2.00"), NtSlot::Letter('E'));
+    SimUnit& unit = machine.AttachUnit(Qzv("QZV-57H", "2.00"), NtSlot::Letter('E'));
     WriteFile("new.bin", Bytes(SampleNewImage({"2.00", "2.01", "2.02", "2.03"}, 0x4000)));
     ASSERT_EQ(0, Run("new.bin"));
     // The step's configuration command is the last command of a successful probe.
@@ -154,7 +146,7 @@ TEST_F(ProbeStep, UnreadableConfigurationEndsWithoutANewText)
 
 TEST_F(ProbeStep, AConversionFollowedByAFailedProbeIsNoSuccess)
 {
-    SimUnit& unit = machine.AttachUnit(Unit("QZV-57H", "2.00"), NtSlot::Letter('E'));
+    SimUnit& unit = machine.AttachUnit(Qzv("QZV-57H", "2.00"), NtSlot::Letter('E'));
     std::vector<uint8_t> image = SampleNewImage({"2.00", "2.01", "2.02", "2.03"}, 0x4000);
     WriteFile("conv.mot", MotText(std::vector<unsigned char>(image.begin(), image.end())));
     ASSERT_EQ(0, Run("conv.mot"));

@@ -15,11 +15,12 @@ inline int AcceptQzv(const BYTE* inquiry)
             std::memcmp(inquiry + 16, "QZV-57H         ", 16) == 0);
 }
 
-inline SimUnitConfig Qzv(const char* product = "QZV-57H", const char* revision = "1.99")
+inline SimUnitConfig Qzv(const char* product = "QZV-57H", const char* revision = "1.99", uint32_t configuration = 0)
 {
     SimUnitConfig config;
     config.product = product;
     config.revision = revision;
+    config.configuration = configuration;
     return config;
 }
 

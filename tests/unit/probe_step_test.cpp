@@ -14,6 +14,7 @@
 #include "app/updater_app.h"
 #include "sim/machine/emulated_machine.h"
 #include "sim/unit/sample_image.h"
+#include "support/qzv_units.h"
 #include "ui/headless/headless_ui.h"
 #include "unit/unit_table.h"
 
@@ -32,15 +33,6 @@ const std::string PLEASE_WAIT = "お待ちください・・・";
 std::string Ready(const std::string& current, const std::string& update)
 {
     return "現在の ファームウェア バージョン: " + current + "\n更新   ファームウェア バージョン: " + update + "\n\n";
-}
-
-SimUnitConfig Unit(const char* product, const char* revision, uint32_t configuration = 0)
-{
-    SimUnitConfig config;
-    config.product = product;
-    config.revision = revision;
-    config.configuration = configuration;
-    return config;
 }
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
@@ -130,7 +122,7 @@ protected:
 
 TEST_F(ProbeStepTest, OldGenerationShowsTheOldLayoutsVersion)
 {
-    machine.AttachUnit(Unit("QZV-57G", "1.98"), NtSlot::Letter('E'));
+    machine.AttachUnit(Qzv("QZV-57G", "1.98"), NtSlot::Letter('E'));
     WriteBytes("old.bin", SampleOldImage("1.A0", 0x9001));
     const Outcome outcome = Run("old.bin");
     EXPECT_TRUE(StartsWith(outcome.text, Ready("1.98", "1.A0"))) << outcome.text;
@@ -146,7 +138,7 @@ TEST_F(ProbeStepTest, NewGenerationShowsTheVersionOfTheUnitsSlot)
         SCOPED_TRACE(slot);
         EmulatedMachine scenario(VER_PLATFORM_WIN32_NT);
         // Bits 13-14 select the slot; the other bits must not matter.
-        scenario.AttachUnit(Unit("QZV-57H", "2.00", (slot << 13) | 0xFFFF9FFFu), NtSlot::Letter('E'));
+        scenario.AttachUnit(Qzv("QZV-57H", "2.00", (slot << 13) | 0xFFFF9FFFu), NtSlot::Letter('E'));
         const Outcome outcome = Run("new.bin");
         EXPECT_TRUE(StartsWith(outcome.text, Ready("2.00", versions[slot]))) << outcome.text;
         EXPECT_TRUE(outcome.startEnabled);
@@ -160,13 +152,13 @@ TEST_F(ProbeStepTest, RevisionOneNinetyNineIsTheNewGenerationAndOneNinetyEightTh
     WriteBytes("old.bin", SampleOldImage("1.99", 0x8000));
     {
         EmulatedMachine scenario(VER_PLATFORM_WIN32_NT);
-        scenario.AttachUnit(Unit("QZV-57H", "1.99"), NtSlot::Letter('E'));
+        scenario.AttachUnit(Qzv("QZV-57H", "1.99"), NtSlot::Letter('E'));
         EXPECT_TRUE(StartsWith(Run("new.bin").text, Ready("1.99", "2.00")));
         EXPECT_EQ(INVALID_FIRMWARE, Run("old.bin").text) << "an old image offered to a new unit";
     }
     {
         EmulatedMachine scenario(VER_PLATFORM_WIN32_NT);
-        scenario.AttachUnit(Unit("QZV-57H", "1.98"), NtSlot::Letter('E'));
+        scenario.AttachUnit(Qzv("QZV-57H", "1.98"), NtSlot::Letter('E'));
         EXPECT_TRUE(StartsWith(Run("old.bin").text, Ready("1.98", "1.99")));
         EXPECT_EQ(INVALID_FIRMWARE, Run("new.bin").text) << "a new image offered to an old unit";
         WriteBytes("large.bin", SampleNewImage({"2.00", "2.01", "2.02", "2.03"}, 0x10002));
@@ -180,13 +172,13 @@ TEST_F(ProbeStepTest, DefaultImageNameFollowsTheGeneration)
     WriteBytes("qzv57h.bin", SampleNewImage({"2.20", "2.21", "2.22", "2.23"}, 0x8000));
     {
         EmulatedMachine scenario(VER_PLATFORM_WIN32_NT);
-        scenario.AttachUnit(Unit("QZV-57G", "1.98"), NtSlot::Letter('E'));
+        scenario.AttachUnit(Qzv("QZV-57G", "1.98"), NtSlot::Letter('E'));
         EXPECT_TRUE(StartsWith(Run("").text, Ready("1.98", "1.90")));
     }
     {
         // A G unit already at 1.99 takes the H product's image.
         EmulatedMachine scenario(VER_PLATFORM_WIN32_NT);
-        scenario.AttachUnit(Unit("QZV-57G", "1.99", 0x2000), NtSlot::Letter('E'));
+        scenario.AttachUnit(Qzv("QZV-57G", "1.99", 0x2000), NtSlot::Letter('E'));
         const Outcome outcome = Run("");
         EXPECT_TRUE(StartsWith(outcome.text, Ready("1.99", "2.21"))) << outcome.text;
         EXPECT_TRUE(outcome.startEnabled);
@@ -195,7 +187,7 @@ TEST_F(ProbeStepTest, DefaultImageNameFollowsTheGeneration)
 
 TEST_F(ProbeStepTest, UpperCaseMotPathIsConvertedToItsLowerCaseBinAndLoaded)
 {
-    machine.AttachUnit(Unit("QZV-57H", "2.00", 0x6000), NtSlot::Letter('E'));
+    machine.AttachUnit(Qzv("QZV-57H", "2.00", 0x6000), NtSlot::Letter('E'));
     const std::vector<uint8_t> image = SampleNewImage({"3.00", "3.01", "3.02", "3.03"}, 0x20BC);
     std::remove("fw.bin");
     std::ofstream("FW.MOT", std::ios::binary) << SRecords(image);
@@ -207,7 +199,7 @@ TEST_F(ProbeStepTest, UpperCaseMotPathIsConvertedToItsLowerCaseBinAndLoaded)
 
 TEST_F(ProbeStepTest, VersionTextEndsAtANul)
 {
-    machine.AttachUnit(Unit("QZV-57H", "2.00"), NtSlot::Letter('E'));
+    machine.AttachUnit(Qzv("QZV-57H", "2.00"), NtSlot::Letter('E'));
     std::vector<uint8_t> image = SampleNewImage({"2.00", "2.01", "2.02", "2.03"}, 0x8000);
     image[0x202C + 1] = 0;  // slot 0: "2", NUL, "00"
     // Not "nul.bin": that name is the NUL device on Windows.
@@ -223,8 +215,8 @@ TEST_F(ProbeStepTest, NoUnitAndSeveralUnits)
     EXPECT_EQ(NO_UNIT, outcome.text);
     EXPECT_FALSE(outcome.startEnabled);
 
-    machine.AttachUnit(Unit("QZV-57H", "2.00"), NtSlot::Letter('E'));
-    machine.AttachUnit(Unit("QZV-57G", "1.98"), NtSlot::Letter('F'));
+    machine.AttachUnit(Qzv("QZV-57H", "2.00"), NtSlot::Letter('E'));
+    machine.AttachUnit(Qzv("QZV-57G", "1.98"), NtSlot::Letter('F'));
     outcome = Run("new.bin");
     EXPECT_EQ(SEVERAL_UNITS, outcome.text);
     EXPECT_FALSE(outcome.startEnabled);
@@ -233,7 +225,7 @@ TEST_F(ProbeStepTest, NoUnitAndSeveralUnits)
 
 TEST_F(ProbeStepTest, InquiryFailureShowsItsStatus)
 {
-    SimUnit& unit = machine.AttachUnit(Unit("QZV-57H", "2.00"), NtSlot::Letter('E'));
+    SimUnit& unit = machine.AttachUnit(Qzv("QZV-57H", "2.00"), NtSlot::Letter('E'));
     WriteBytes("new.bin", SampleNewImage({"2.00", "2.01", "2.02", "2.03"}, 0x8000));
     // The enumeration's INQUIRY, the table build's configuration command and INQUIRY; then the probe's.
     unit.FailCommandWithSense(4, 0x02, 0x04, 0x01);
@@ -244,7 +236,7 @@ TEST_F(ProbeStepTest, InquiryFailureShowsItsStatus)
 
 TEST_F(ProbeStepTest, ImageFailuresShowTheLoadersTexts)
 {
-    machine.AttachUnit(Unit("QZV-57H", "2.00"), NtSlot::Letter('E'));
+    machine.AttachUnit(Qzv("QZV-57H", "2.00"), NtSlot::Letter('E'));
     EXPECT_EQ("ファイル missing.bin を開けません。", Run("missing.bin").text);
 
     WriteBytes("empty.bin", {});
@@ -272,7 +264,7 @@ TEST_F(ProbeStepTest, ImageFailuresShowTheLoadersTexts)
 
 TEST_F(ProbeStepTest, ConfigurationFailureEndsWithoutANewText)
 {
-    SimUnit& unit = machine.AttachUnit(Unit("QZV-57H", "2.00"), NtSlot::Letter('E'));
+    SimUnit& unit = machine.AttachUnit(Qzv("QZV-57H", "2.00"), NtSlot::Letter('E'));
     WriteBytes("new.bin", SampleNewImage({"2.00", "2.01", "2.02", "2.03"}, 0x8000));
     // Enumeration: INQUIRY; build: configuration, INQUIRY; probe: INQUIRY, then the configuration.
     unit.FailCommandWithSense(5, 0x05, 0x24, 0x00);

@@ -9,19 +9,11 @@
 #include "image/firmware_image.h"
 #include "sim/machine/emulated_machine.h"
 #include "sim/unit/sample_image.h"
+#include "support/qzv_units.h"
 #include "unit/unit_commands.h"
 #include "unit/unit_table.h"
 
 namespace {
-
-SimUnitConfig Unit(const char* product, const char* revision, uint32_t configuration = 0)
-{
-    SimUnitConfig config;
-    config.product = product;
-    config.revision = revision;
-    config.configuration = configuration;
-    return config;
-}
 
 class UnitMachineTest : public ::testing::Test {
 protected:
@@ -55,7 +47,7 @@ protected:
 
 TEST_F(UnitMachineTest, OldUnitIsFoundProbedAndUpdated)
 {
-    SimUnit& unit = machine.AttachUnit(Unit("QZV-57G", "1.98"), NtSlot::Letter('E'));
+    SimUnit& unit = machine.AttachUnit(Qzv("QZV-57G", "1.98"), NtSlot::Letter('E'));
 
     // The probe: open, count, INQUIRY, close; nothing stays open.
     ASSERT_EQ(1u, UnitLayerOpen());
@@ -80,7 +72,7 @@ TEST_F(UnitMachineTest, OldUnitIsFoundProbedAndUpdated)
 
 TEST_F(UnitMachineTest, NewUnitTakesAFullImageAndComesBackWithItsSlotsVersion)
 {
-    SimUnit& unit = machine.AttachUnit(Unit("QZV-57H", "2.00", 0x00006000), NtSlot::Letter('F'));
+    SimUnit& unit = machine.AttachUnit(Qzv("QZV-57H", "2.00", 0x00006000), NtSlot::Letter('F'));
     ASSERT_EQ(1u, UnitCount());
     DWORD configuration = 0;
     EXPECT_EQ(0u, UnitReadConfiguration(0, &configuration));
@@ -97,12 +89,12 @@ TEST_F(UnitMachineTest, NewUnitTakesAFullImageAndComesBackWithItsSlotsVersion)
 
 TEST_F(UnitMachineTest, OnlyTheFamilysUnitsAreCountedInDriveOrder)
 {
-    machine.AttachUnit(Unit("QZV-57H", "2.00"), NtSlot::Letter('F'));
-    SimUnitConfig other = Unit("QZV-57H", "2.00");
+    machine.AttachUnit(Qzv("QZV-57H", "2.00"), NtSlot::Letter('F'));
+    SimUnitConfig other = Qzv("QZV-57H", "2.00");
     other.vendor = "OTHERCO ";
     machine.AttachUnit(other, NtSlot::Letter('D'));
-    machine.AttachUnit(Unit("QZV-57G", "1.50"), NtSlot::Letter('E'));
-    machine.AttachUnit(Unit("QZV-57X", "1.50"), NtSlot::Letter('G'));
+    machine.AttachUnit(Qzv("QZV-57G", "1.50"), NtSlot::Letter('E'));
+    machine.AttachUnit(Qzv("QZV-57X", "1.50"), NtSlot::Letter('G'));
 
     ASSERT_EQ(2u, UnitCount());
     EXPECT_EQ("1.50", Revision(0));
@@ -114,7 +106,7 @@ TEST_F(UnitMachineTest, OnlyTheFamilysUnitsAreCountedInDriveOrder)
 
 TEST_F(UnitMachineTest, UnitHeldByAnotherProcessGivesTheCachedConfiguration)
 {
-    machine.AttachUnit(Unit("QZV-57H", "1.99", 0x00002000), NtSlot::Letter('E'));
+    machine.AttachUnit(Qzv("QZV-57H", "1.99", 0x00002000), NtSlot::Letter('E'));
     ASSERT_EQ(1u, UnitCount());
 
     EmulatedProcess& other = machine.StartProcess();

@@ -11,19 +11,11 @@
 #include "app/updater_app.h"
 #include "sim/machine/emulated_machine.h"
 #include "sim/unit/sample_image.h"
+#include "support/qzv_units.h"
 #include "ui/headless/headless_ui.h"
 #include "unit/unit_table.h"
 
 namespace {
-
-SimUnitConfig Unit(const char* product, const char* revision, uint32_t configuration = 0)
-{
-    SimUnitConfig config;
-    config.product = product;
-    config.revision = revision;
-    config.configuration = configuration;
-    return config;
-}
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
 {
@@ -65,14 +57,14 @@ TEST_F(UsbProbeTest, UsbUnitReachesReadyForBothGenerations)
     WriteBytes("old.bin", SampleOldImage("1.A0", 0x9001));
     WriteBytes("new.bin", SampleNewImage({"2.10", "2.11", "2.12", "2.13"}, 0x12345));
     bool startEnabled = false;
-    SimUnit& old = machine.AttachUsbUnit(Unit("QZV-57G", "1.98"));
+    SimUnit& old = machine.AttachUsbUnit(Qzv("QZV-57G", "1.98"));
     std::string text = Run("old.bin", &startEnabled);
     EXPECT_EQ(0u, text.find("現在の ファームウェア バージョン: 1.98\n更新   ファームウェア バージョン: 1.A0\n")) << text;
     EXPECT_TRUE(startEnabled);
     EXPECT_EQ(0u, machine.OpenHandleCount()) << "the probe closes the unit layer, mutexes included";
 
     machine.Unplug(old);
-    machine.AttachUsbUnit(Unit("QZV-57H", "2.00", 0x4000));
+    machine.AttachUsbUnit(Qzv("QZV-57H", "2.00", 0x4000));
     text = Run("new.bin", &startEnabled);
     EXPECT_EQ(0u, text.find("現在の ファームウェア バージョン: 2.00\n更新   ファームウェア バージョン: 2.12\n")) << text;
     EXPECT_TRUE(startEnabled);
