@@ -177,4 +177,39 @@ inline bool SaveScreenshot(HWND window, const std::wstring& path)
     return fclose(out) == 0 && written;
 }
 
+// The path of `name` in the folder of this program.
+inline std::wstring NextToThisProgram(const wchar_t* name)
+{
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring self = path;
+    return self.substr(0, self.find_last_of(L"\\/") + 1) + name;
+}
+
+// Starts the program `name` of this program's folder with `arguments` and waits until it is idle.
+inline bool StartProgram(const wchar_t* name, const std::wstring& arguments, PROCESS_INFORMATION* process)
+{
+    std::wstring program = NextToThisProgram(name);
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        process))
+        return false;
+    WaitForInputIdle(process->hProcess, 10000);
+    return true;
+}
+
+// Ends a started program that still runs and closes its handles.
+inline void StopProgram(PROCESS_INFORMATION* process)
+{
+    if (!process->hProcess)
+        return;
+    if (WaitForSingleObject(process->hProcess, 0) == WAIT_TIMEOUT)
+        TerminateProcess(process->hProcess, 99);
+    CloseHandle(process->hThread);
+    CloseHandle(process->hProcess);
+    *process = PROCESS_INFORMATION{};
+}
+
 }  // namespace ui_automation

@@ -21,14 +21,6 @@ const wchar_t* const ABOUT_CAPTION = L"バージョン情報";
 const char* const FINISHED_TEXT =
     ".mot から .bin への変換が終了しました。\n    入力ファイル: sample.mot\n    出力ファイル: sample.bin\n";
 
-std::wstring NextToThisProgram(const wchar_t* name)
-{
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring self = path;
-    return self.substr(0, self.find_last_of(L"\\/") + 1) + name;
-}
-
 class ConvertOnlyDialog : public ::testing::Test {
 protected:
     void SetUp() override
@@ -39,27 +31,13 @@ protected:
             << std::string(std::istreambuf_iterator<char>(sample), std::istreambuf_iterator<char>());
         DeleteFileW(L"sample.bin");
 
-        std::wstring program = NextToThisProgram(L"qzvupdate.exe");
-        std::wstring commandLine = L"\"" + program + L"\" /c sample.mot";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        ASSERT_TRUE(CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                   &startup, &m_process))
+        ASSERT_TRUE(StartProgram(L"qzvupdate.exe", L"/c sample.mot", &m_process))
             << "CreateProcess error " << GetLastError();
-        WaitForInputIdle(m_process.hProcess, 10000);
         m_dialog = WaitForDialog(m_process.dwProcessId, MAIN_CAPTION, 15000);
         ASSERT_NE(nullptr, m_dialog) << "the main dialog did not appear";
     }
 
-    void TearDown() override
-    {
-        if (!m_process.hProcess)
-            return;
-        if (WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT)
-            TerminateProcess(m_process.hProcess, 99);
-        CloseHandle(m_process.hThread);
-        CloseHandle(m_process.hProcess);
-    }
+    void TearDown() override { StopProgram(&m_process); }
 
     bool TextBecomes(int id, const std::wstring& wanted)
     {

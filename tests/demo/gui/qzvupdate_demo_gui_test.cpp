@@ -24,14 +24,6 @@ const wchar_t* const READY_BEFORE = L"現在の ファームウェア バージ�
 const wchar_t* const READY_AFTER = L"現在の ファームウェア バージョン: 2.10\n更新   ファームウェア バージョン: 2.10\n";
 const wchar_t* const FINISHED = L"ファームウェアの更新が終了しました。\n";
 
-std::wstring NextToThisProgram(const wchar_t* name)
-{
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring self = path;
-    return self.substr(0, self.find_last_of(L"\\/") + 1) + name;
-}
-
 bool StartsWith(const std::wstring& text, const wchar_t* prefix)
 {
     return text.compare(0, wcslen(prefix), prefix) == 0;
@@ -46,25 +38,11 @@ protected:
         std::ofstream("sample-new.mot", std::ios::binary)
             << std::string(std::istreambuf_iterator<char>(sample), std::istreambuf_iterator<char>());
 
-        std::wstring program = NextToThisProgram(L"qzvupdate-demo.exe");
-        std::wstring commandLine = L"\"" + program + L"\" --restart-ms=3000 sample-new.mot";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        ASSERT_TRUE(CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                   &startup, &m_process))
+        ASSERT_TRUE(StartProgram(L"qzvupdate-demo.exe", L"--restart-ms=3000 sample-new.mot", &m_process))
             << "CreateProcess error " << GetLastError();
-        WaitForInputIdle(m_process.hProcess, 10000);
     }
 
-    void TearDown() override
-    {
-        if (!m_process.hProcess)
-            return;
-        if (WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT)
-            TerminateProcess(m_process.hProcess, 99);
-        CloseHandle(m_process.hThread);
-        CloseHandle(m_process.hProcess);
-    }
+    void TearDown() override { StopProgram(&m_process); }
 
     // The main dialog of this run once its message area begins with `prefix`.
     HWND MainDialogShowing(const wchar_t* prefix)
