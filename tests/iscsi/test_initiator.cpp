@@ -69,58 +69,79 @@ bool HasKey(const std::vector<std::string>& keys, const std::string& pair)
     return std::find(keys.begin(), keys.end(), pair) != keys.end();
 }
 
-TestInitiator::TestInitiator(IscsiPortal& portal, std::string peer, std::string portalAddress)
-    : m_portal(portal), m_slot(portal.Accept(peer, portalAddress))
-{
-}
+namespace {
 
-TestInitiator::~TestInitiator()
-{
-    if (m_slot >= 0)
-        m_portal.Release(m_slot);
-}
-
-void TestInitiator::Drain()
-{
-    IscsiConnection* connection = Connection();
-    if (!connection)
-        return;
-    for (;;) {
-        size_t length = 0;
-        const uint8_t* bytes = connection->Output(&length);
-        if (length == 0)
-            return;
-        m_stream.insert(m_stream.end(), bytes, bytes + length);
-        connection->OutputSent(length);
+// A connection of a portal, fed the way the socket loop feeds it.
+class PortalLink : public TestLink {
+public:
+    PortalLink(IscsiPortal& portal, int slot) : m_portal(portal), m_slot(slot) {}
+    ~PortalLink() override
+    {
+        if (m_slot >= 0)
+            m_portal.Release(m_slot);
     }
-}
 
-void TestInitiator::Feed(const Bytes& bytes, size_t chunk)
-{
-    size_t at = 0;
-    while (at < bytes.size()) {
-        IscsiConnection* connection = Connection();
-        if (!connection)
-            return;
-        size_t space = 0;
-        uint8_t* into = connection->InputSpace(&space);
-        if (!into) {
-            Drain();
-            into = connection->InputSpace(&space);
-            if (!into)
-                return;  // the connection takes no more: what is left is lost, as on a closed socket
+    void Send(const Bytes& bytes, size_t chunk, Bytes* answers) override
+    {
+        size_t at = 0;
+        while (at < bytes.size()) {
+            IscsiConnection* connection = m_portal.Connection(m_slot);
+            if (!connection)
+                return;
+            size_t space = 0;
+            uint8_t* into = connection->InputSpace(&space);
+            if (!into) {
+                Collect(answers);
+                into = connection->InputSpace(&space);
+                if (!into)
+                    return;  // the connection takes no more: the rest is lost, as on a closed socket
+            }
+            const size_t count = std::min({space, bytes.size() - at, chunk});
+            std::memcpy(into, bytes.data() + at, count);
+            connection->InputReceived(count);
+            at += count;
         }
-        const size_t count = std::min({space, bytes.size() - at, chunk});
-        std::memcpy(into, bytes.data() + at, count);
-        connection->InputReceived(count);
-        at += count;
+        Collect(answers);
     }
-    Drain();
+
+    void Collect(Bytes* answers) override
+    {
+        IscsiConnection* connection = m_portal.Connection(m_slot);
+        for (size_t length = 1; connection && length != 0;) {
+            const uint8_t* bytes = connection->Output(&length);
+            answers->insert(answers->end(), bytes, bytes + length);
+            connection->OutputSent(length);
+        }
+    }
+
+    bool Closed() override
+    {
+        IscsiConnection* connection = m_portal.Connection(m_slot);
+        return !connection || connection->Finished();
+    }
+
+private:
+    IscsiPortal& m_portal;
+    int m_slot;
+};
+
+}  // namespace
+
+TestInitiator::TestInitiator(IscsiPortal& portal, std::string peer, std::string portalAddress)
+    : m_portal(&portal), m_slot(portal.Accept(peer, portalAddress))
+{
+    m_link.reset(new PortalLink(portal, m_slot));
 }
+
+TestInitiator::TestInitiator(std::unique_ptr<TestLink> link) : m_link(std::move(link)) {}
+
+TestInitiator::~TestInitiator() = default;
+
+IscsiConnection* TestInitiator::Connection() { return m_portal ? m_portal->Connection(m_slot) : nullptr; }
 
 std::vector<Pdu> TestInitiator::Received()
 {
-    Drain();
+    m_link->Collect(&m_stream);
     std::vector<Pdu> pdus;
     size_t at = 0;
     while (m_stream.size() - at >= 48) {
@@ -138,13 +159,6 @@ std::vector<Pdu> TestInitiator::Received()
     }
     m_stream.erase(m_stream.begin(), m_stream.begin() + static_cast<long>(at));
     return pdus;
-}
-
-bool TestInitiator::Closed()
-{
-    Drain();
-    IscsiConnection* connection = Connection();
-    return !connection || connection->Finished();
 }
 
 void TestInitiator::SendLogin(const std::vector<std::string>& keys, uint8_t current, uint8_t next, bool transit,

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,19 +42,30 @@ struct CommandOutcome {
     std::vector<Pdu> pdus;     // every PDU the command brought
 };
 
+// How the initiator's bytes reach a target: a portal's connection in the same process, or a socket.
+class TestLink {
+public:
+    virtual ~TestLink() = default;
+    // Delivers the bytes `chunk` at a time; what the target sends back is appended to *answers.
+    virtual void Send(const Bytes& bytes, size_t chunk, Bytes* answers) = 0;
+    // Appends what the target sent meanwhile.
+    virtual void Collect(Bytes* answers) = 0;
+    // The target closed the connection.
+    virtual bool Closed() = 0;
+};
+
 class TestInitiator {
 public:
     explicit TestInitiator(IscsiPortal& portal, std::string peer = "127.0.0.1:40000",
                            std::string portalAddress = "127.0.0.1:3260");
+    explicit TestInitiator(std::unique_ptr<TestLink> link);
     ~TestInitiator();
 
-    // Bytes as a socket delivers them, `chunk` at a time; what the target sends back is collected.
-    void Feed(const Bytes& bytes, size_t chunk = SIZE_MAX);
+    void Feed(const Bytes& bytes, size_t chunk = SIZE_MAX) { m_link->Send(bytes, chunk, &m_stream); }
     std::vector<Pdu> Received();
-    // The connection was closed by the target (its slot ends once its last bytes are taken).
-    bool Closed();
-    IscsiConnection* Connection() { return m_portal.Connection(m_slot); }
-    int Slot() const { return m_slot; }
+    bool Closed() { return m_link->Closed(); }
+    // The portal's connection, for an initiator in the same process.
+    IscsiConnection* Connection();
 
     // One login request; the answers come back through Received().
     void SendLogin(const std::vector<std::string>& keys, uint8_t current, uint8_t next, bool transit,
@@ -81,11 +93,11 @@ public:
     uint8_t isid[6] = {0x80, 0, 0, 0, 0, 1};
 
 private:
-    void Drain();
     void TakeAnswers(const std::vector<std::string>& keys);
 
-    IscsiPortal& m_portal;
-    int m_slot;
+    std::unique_ptr<TestLink> m_link;
+    IscsiPortal* m_portal = nullptr;
+    int m_slot = -1;
     Bytes m_stream;
     uint32_t m_cmdSn = 1;
     uint32_t m_itt = 0x100;
