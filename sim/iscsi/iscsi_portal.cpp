@@ -215,6 +215,8 @@ SimResult IscsiPortal::Refuse(int unit, const std::vector<uint8_t>& cdb, SimDire
 
 void IscsiPortal::ReportCommand(int unit, const SimCommand& command, bool unitReceived)
 {
+    if (!m_reportCommands)
+        return;
     IscsiEvent event{IscsiEventKind::COMMAND, unit, "", "", SimTranscriptLine(command)};
     event.unitReceived = unitReceived;
     m_events.push_back(std::move(event));

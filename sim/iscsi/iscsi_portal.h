@@ -67,6 +67,9 @@ public:
     // Ends every connection (the program ends).
     void Shutdown();
     std::vector<IscsiEvent> TakeEvents();
+    // Whether each command becomes a COMMAND event (on at first); without them nothing hashes the
+    // commands' data for their transcript lines.
+    void ReportCommands(bool report) { m_reportCommands = report; }
 
     // For connections.
     uint16_t FindTarget(const std::string& name, int* unit) const;
@@ -104,4 +107,5 @@ private:
     std::vector<IscsiEvent> m_events;
     uint64_t m_now = 0;
     uint16_t m_nextTsih = 1;
+    bool m_reportCommands = true;
 };

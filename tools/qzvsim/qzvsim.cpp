@@ -36,6 +36,10 @@ int QzvsimMain(const std::vector<std::string>& arguments, std::ostream& out, std
     }
     IscsiPortal portal(served);
     QzvsimReport report(out, options.verbose);
+    bool transcript = false;
+    for (const std::string& path : transcripts)
+        transcript = transcript || !path.empty();
+    portal.ReportCommands(options.verbose || transcript);
     for (size_t unit = 0; unit < transcripts.size(); ++unit) {
         if (!transcripts[unit].empty() && !report.OpenTranscript(unit, transcripts[unit])) {
             error << "qzvsim: cannot write " << transcripts[unit] << "\n";
