@@ -89,8 +89,10 @@ std::string LocalAddress(Native socket)
 bool TcpListen(const std::string& address, TcpSocket* listener, std::string* bound, std::string* error)
 {
     const size_t colon = address.rfind(':');
-    if (colon == std::string::npos || colon + 1 == address.size()) {
-        *error = "expected ADDR:PORT: " + address;
+    const std::string port = colon == std::string::npos ? std::string() : address.substr(colon + 1);
+    if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoul(port) > 65535) {
+        *error = "expected ADDR:PORT with a port from 0 to 65535: " + address;
         return false;
     }
     std::string host = address.substr(0, colon);
@@ -105,7 +107,7 @@ bool TcpListen(const std::string& address, TcpSocket* listener, std::string* bou
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
     addrinfo* found = nullptr;
-    if (getaddrinfo(host.empty() ? nullptr : host.c_str(), address.c_str() + colon + 1, &hints, &found) != 0) {
+    if (getaddrinfo(host.empty() ? nullptr : host.c_str(), port.c_str(), &hints, &found) != 0) {
         *error = "cannot resolve " + address;
         return false;
     }

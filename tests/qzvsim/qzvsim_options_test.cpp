@@ -2,6 +2,9 @@
 // pinned here.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
+#include "tools/qzvsim/qzvsim.h"
 #include "tools/qzvsim/qzvsim_options.h"
 #include "tools/qzvsim/qzvsim_report.h"
 
@@ -49,6 +52,20 @@ TEST(QzvsimOptions, GroupsOfUnitsWithTheDemosOptions)
         EXPECT_FALSE(QzvsimParse(refused, &options, &error)) << refused[0];
         EXPECT_FALSE(error.empty()) << refused[0];
     }
+}
+
+TEST(QzvsimOptions, ExitStatusForWhatCannotBeServed)
+{
+    for (const char* address : {"127.0.0.1:65536", "127.0.0.1:", "127.0.0.1", "localhost:http"}) {
+        std::ostringstream out, error;
+        EXPECT_EQ(1, QzvsimMain({std::string("--listen=") + address}, out, error)) << address;
+        EXPECT_EQ("", out.str());
+        EXPECT_NE(std::string::npos, error.str().find("port from 0 to 65535")) << error.str();
+    }
+    std::ostringstream out, error;
+    EXPECT_EQ(2, QzvsimMain({"--fault=call:1"}, out, error));
+    EXPECT_EQ(0, QzvsimMain({"--help"}, out, error));
+    EXPECT_EQ(0u, out.str().find("qzvsim [--listen=ADDR:PORT]"));
 }
 
 TEST(QzvsimLines, EveryEventHasItsStableLine)
