@@ -8,12 +8,16 @@
 
 namespace {
 
-// Fills the record's request block for one command. The CDB stays as the caller wrote it, and so
-// does SRB_Status (the manager writes it).
+// Fills the record's request block for one command. The CDB stays as the caller wrote it. The
+// status fields are cleared, so that a manager that does not write one never passes off the
+// previous request's outcome as this one's.
 void FillRequest(AspiIoUnit* unit, BYTE direction, BYTE cdbLength, void* data, DWORD length)
 {
     SRB_ExecSCSICmd& request = unit->request;
     request.SRB_Cmd = SC_EXEC_SCSI_CMD;
+    request.SRB_Status = SS_PENDING;
+    request.SRB_HaStat = HASTAT_OK;
+    request.SRB_TargStat = SCSISTAT_GOOD;
     request.SRB_HaId = unit->adapter;
     request.SRB_Flags = static_cast<BYTE>(SRB_EVENT_NOTIFY | (direction == UnitDataIn    ? SRB_DIR_IN
                                                               : direction == UnitDataOut ? SRB_DIR_OUT
@@ -69,12 +73,9 @@ UnitStatus AspiIoExecute(AspiIoUnit* unit, BYTE direction, BYTE cdbLength, void*
         request.SRB_Status = SS_ABORTED;
         return 4;
     }
-    UnitStatus status = HostIoSenseStatus(request.SenseArea, sizeof request.SenseArea);
     // Without sense data, only a request the manager completed counts as done; an adapter error,
     // a selection time-out or an aborted request never reached the unit, or not all of it.
-    if (status == 0 && !CarriedOut(request))
-        return 4;
-    return status;
+    return HostIoCommandStatus(request.SenseArea, sizeof request.SenseArea, CarriedOut(request));
 }
 
 void AspiIoAbort(AspiIoUnit* unit)

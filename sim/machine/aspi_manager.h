@@ -33,6 +33,9 @@ struct AspiScriptedStatus {
     BYTE haStat = HASTAT_OK;
     BYTE targStat = SCSISTAT_GOOD;
     std::vector<BYTE> sense;  // written to SenseArea up to the request's SRB_SenseLen
+    // A careless manager: false leaves the field (or SRB_HaStat and SRB_TargStat) as it was in the block.
+    bool writesSrbStatus = true;
+    bool writesHaAndTargStat = true;
 };
 
 struct AspiAdapter {

@@ -97,6 +97,27 @@ TEST_F(AspiExecute, ManagerStatusesWithoutSenseAreNotTakenForSuccess)
     EXPECT_TRUE(unit->Commands().empty()) << "scripted answers do not reach the unit";
 }
 
+TEST_F(AspiExecute, StatusFieldsAreClearedSoThatNoEarlierOutcomeIsTakenForThisOne)
+{
+    // A short data phase the target completed counts as done...
+    machine.Aspi().ScriptStatus({SS_ERR, HASTAT_DO_DU, SCSISTAT_GOOD, {}});
+    EXPECT_EQ(0u, TestUnitReady(0));
+    // ... but a failed request whose adapter and target bytes the manager leaves unwritten is not.
+    AspiScriptedStatus silent = {SS_ERR, HASTAT_OK, SCSISTAT_GOOD, {}};
+    silent.writesHaAndTargStat = false;
+    machine.Aspi().ScriptStatus(silent);
+    EXPECT_EQ(4u, TestUnitReady(0));
+
+    // A request the manager ends at once without writing its status has not completed either.
+    EXPECT_EQ(0u, TestUnitReady(0));
+    AspiScriptedStatus unwritten = {};
+    unwritten.writesSrbStatus = false;
+    machine.Aspi().ScriptStatus(unwritten);
+    machine.Aspi().CompleteRequests(AspiCompletion::AtOnce, 0, 1);
+    EXPECT_EQ(4u, TestUnitReady(0));
+    EXPECT_EQ(1u, unit->Commands().size()) << "scripted answers do not reach the unit";
+}
+
 TEST_F(AspiExecute, RequestsCompletingAtOnceOrLaterWithinTheWait)
 {
     machine.Aspi().CompleteRequests(AspiCompletion::AtOnce, 0, 1);
