@@ -45,10 +45,23 @@ bool CarriedOut(const SRB_ExecSCSICmd& request)
            HostIoScsiStatusCompleted(request.SRB_TargStat);
 }
 
+
+// True while a timed-out request is still held by the manager; one it has given back since frees
+// the transport again.
+bool RequestStillLost()
+{
+    if (g_aspiIo.lostRequest && g_aspiIo.lostRequest->request.SRB_Status == SS_PENDING)
+        return true;
+    g_aspiIo.lostRequest = nullptr;
+    return false;
+}
+
 }  // namespace
 
 UnitStatus AspiIoExecute(AspiIoUnit* unit, BYTE direction, BYTE cdbLength, void* data, DWORD length)
 {
+    if (RequestStillLost())
+        return 4;
     FillRequest(unit, direction, cdbLength, data, length);
     DWORD wait = g_sys.WaitForSingleObject(unit->mutex, ASPI_IO_WAIT);
     if (wait != WAIT_OBJECT_0) {
@@ -64,7 +77,6 @@ UnitStatus AspiIoExecute(AspiIoUnit* unit, BYTE direction, BYTE cdbLength, void*
         // Not completed in time, or the wait itself failed: the manager must let go of the block
         // (and of the caller's buffer) before either is used again.
         AspiIoAbort(unit);
-        request.SRB_Status = SS_ABORTED;
         g_sys.ReleaseMutex(unit->mutex);
         return 4;
     }
@@ -78,14 +90,25 @@ UnitStatus AspiIoExecute(AspiIoUnit* unit, BYTE direction, BYTE cdbLength, void*
     return HostIoCommandStatus(request.SenseArea, sizeof request.SenseArea, CarriedOut(request));
 }
 
-void AspiIoAbort(AspiIoUnit* unit)
+bool AspiIoAbort(AspiIoUnit* unit)
 {
     SRB_Abort abort;
     std::memset(&abort, 0, sizeof abort);
     abort.SRB_Cmd = SC_ABORT_SRB;
     abort.SRB_HaId = unit->adapter;
     abort.SRB_ToAbort = &unit->request;
+    // The abort's own status says only whether the manager took the abort; whether it gave the
+    // request back shows in the request's status, which it writes before signalling the event.
     g_aspiIo.sendCommand(&abort);
+    SRB_ExecSCSICmd& request = unit->request;
+    if (request.SRB_Status == SS_PENDING)
+        g_sys.WaitForSingleObject(unit->event, ASPI_IO_ABORT_WAIT);
+    if (request.SRB_Status == SS_PENDING) {
+        g_aspiIo.lostRequest = unit;
+        return false;
+    }
+    request.SRB_Status = SS_ABORTED;
+    return true;
 }
 
 BOOL AspiIoLoadMedium(AspiIoUnit* unit)

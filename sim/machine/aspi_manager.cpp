@@ -135,6 +135,10 @@ DWORD AspiManager::Execute(SRB_ExecSCSICmd& srb)
 DWORD AspiManager::Abort(SRB_Abort& srb)
 {
     ++m_aborts;
+    if (m_abortsIgnored) {
+        srb.SRB_Status = SS_COMP;
+        return SS_COMP;
+    }
     auto found = m_pending.find(static_cast<SRB_ExecSCSICmd*>(srb.SRB_ToAbort));
     if (found == m_pending.end()) {
         srb.SRB_Status = SS_ABORT_FAIL;
