@@ -12,7 +12,7 @@ const DWORD SG_MUTEX_WAIT_MS = 32000;
 const DWORD SG_COMMAND_TIMEOUT_MS = 32000;
 
 struct SgIoUnit {
-    HANDLE mutex;             // "mutexSgIo/<device class>/Device<N>", N its discovery number
+    HANDLE mutex;             // "mutexSgIo/<device class>/<SCSI address>" (or "/sg<N>")
     int fd;                   // descriptor on /dev/sgN, -1 while closed
     int blockFd;              // exclusive descriptor on its block device while locked, else -1
     bool locked;              // HostIoLock succeeded: commands keep the device open

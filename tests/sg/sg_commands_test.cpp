@@ -168,7 +168,7 @@ TEST_F(SgCommandTest, AUnitHeldByAnotherProcessIsBusyAfterTheMutexWait)
     RecordedTime time;
     time.waitCap = 100;
     ChildProcess holder([](ChildProcess& self) {
-        HANDLE mutex = g_sys.CreateMutexA(nullptr, FALSE, UnitMutexName(0).c_str());
+        HANDLE mutex = g_sys.CreateMutexA(nullptr, FALSE, UnitMutexName("0:0:0:0").c_str());
         if (mutex == nullptr || g_sys.WaitForSingleObject(mutex, 5000) != WAIT_OBJECT_0)
             return false;
         self.Signal();
@@ -199,7 +199,7 @@ TEST_F(SgCommandTest, AHolderThatDiedDoesNotKeepTheUnitBusy)
     RecordedTime time;
     time.waitCap = 2000;
     ChildProcess holder([](ChildProcess& self) {
-        HANDLE mutex = g_sys.CreateMutexA(nullptr, FALSE, UnitMutexName(0).c_str());
+        HANDLE mutex = g_sys.CreateMutexA(nullptr, FALSE, UnitMutexName("0:0:0:0").c_str());
         if (mutex == nullptr || g_sys.WaitForSingleObject(mutex, 5000) != WAIT_OBJECT_0)
             return false;
         self.Signal();
