@@ -215,7 +215,8 @@ void TtyUi::WaitForInput(ModelWindow& top, DWORD timeout)
         m_terminal->DrainResize();
         m_dirty = true;
     }
-    if (inputAt >= 0 && (waits[inputAt].revents & (POLLIN | POLLHUP | POLLERR)))
+    // An input descriptor that is not open (POLLNVAL) is read, fails and counts as the end of input.
+    if (inputAt >= 0 && (waits[inputAt].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)))
         ReadInput();
 }
 
