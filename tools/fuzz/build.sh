@@ -16,3 +16,6 @@ done
 for target in mot_convert_fuzz command_line_fuzz; do
   "$cxx" "${flags[@]}" "$root/tools/fuzz/$target.cpp" "${library[@]}" -lpthread -o "$out/$target"
 done
+# The iSCSI target needs only the simulated unit and itself.
+"$cxx" "${flags[@]}" "$root/tools/fuzz/iscsi_target_fuzz.cpp" "$root"/sim/iscsi/*.cpp "$root"/sim/unit/*.cpp \
+  -o "$out/iscsi_target_fuzz"
