@@ -191,7 +191,7 @@ class KernelTest:
                           os.path.join(self.work, "qzvsim.log"))
         started = time.monotonic()
         self.qemu = Qemu(self.options.kernel, self.options.initrd, self.work)
-        kernel = self.qemu.guest.wait_ready(90)
+        kernel = self.qemu.guest.wait_ready(120)
         self.checks.info("guest kernel %s ready after %.1f s" % (kernel, time.monotonic() - started))
 
     def stop(self):
