@@ -3,6 +3,7 @@
 #include "app/res/resource.h"
 #include "app/updater_app.h"
 #include "image/command_line.h"
+#include "platform/posix_standard_descriptors.h"
 #include "ui/tty/tty_ui.h"
 
 namespace {
@@ -13,6 +14,7 @@ UpdaterApp theApp;
 
 int main(int argc, char** argv)
 {
+    PosixOpenClosedStandardDescriptors();
     char commandLine[IMAGE_COMMAND_LINE_SIZE];
     ImageJoinArguments(commandLine, argc - 1, argv + 1);
     TtyUi ui(AppResources());

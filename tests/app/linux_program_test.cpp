@@ -15,8 +15,12 @@ struct Finished {
     std::string output;
 };
 
-// Runs the program next to this test with `arguments`, feeding `input` to its standard input.
-Finished RunProgram(const std::vector<std::string>& arguments, const std::string& input)
+enum class Input { PIPE, CLOSED };
+
+// Runs the program next to this test with `arguments`, feeding `input` to its standard input (or
+// starting it with standard input closed). A program still running after 60 s is ended by SIGALRM
+// and counts as not exited (-1).
+Finished RunProgram(const std::vector<std::string>& arguments, const std::string& input, Input how = Input::PIPE)
 {
     char self[4096] = {};
     EXPECT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
@@ -26,7 +30,11 @@ Finished RunProgram(const std::vector<std::string>& arguments, const std::string
     EXPECT_EQ(0, pipe(out));
     pid_t child = fork();
     if (child == 0) {
-        dup2(in[0], 0);
+        alarm(60);
+        if (how == Input::PIPE)
+            dup2(in[0], 0);
+        else
+            close(0);
         dup2(out[1], 1);
         dup2(out[1], 2);
         close(in[1]);
@@ -65,6 +73,16 @@ TEST(LinuxProgram, ConvertOnlyThroughAPipe)
                   CONVERSION_FINISHED_TEXT("piped.mot", "piped.bin"),
               run.output);
     EXPECT_EQ(std::string("\xFF\xFF\xAA\xBB\xCC", 5), ReadFile("piped.bin"));
+}
+
+TEST(LinuxProgram, ClosedStandardInputIsTheEndOfInput)
+{
+    // Neither a descriptor opened later (the device-notice socket) is read as input, nor does a
+    // closed one keep the wait spinning: the end of input presses Quit.
+    WriteFile("closed.mot", MotText({0x01, 0x02}, 0));
+    Finished run = RunProgram({"-c", "closed.mot"}, "", Input::CLOSED);
+    EXPECT_EQ(0, run.status);
+    EXPECT_NE(std::string::npos, run.output.find(CONVERSION_FINISHED_TEXT("closed.mot", "closed.bin")));
 }
 
 TEST(LinuxProgram, ScriptedButtonsAboutAndAFailureStatus)

@@ -120,7 +120,7 @@ int Show(bool json, const std::string& name, ToolResult result, const ToolContex
         } else {
             report.Add("error", Report::Text(error));
             if (context && context->hasStatus)
-                report.Add("status", StatusReport(context->status));
+                report.Add("status", StatusReport(context->status, context->statusSource));
         }
         out << ReportJson(report) << "\n";
     } else if (result == TOOL_OK) {

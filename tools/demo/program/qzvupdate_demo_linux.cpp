@@ -9,6 +9,7 @@
 #include "app/res/portable_resources.h"
 #include "app/res/resource.h"
 #include "image/command_line.h"
+#include "platform/posix_standard_descriptors.h"
 #include "tools/demo/demo_run.h"
 #include "ui/tty/tty_ui.h"
 
@@ -32,6 +33,7 @@ void Write(int fd, const std::string& text)
 
 int main(int argc, char** argv)
 {
+    PosixOpenClosedStandardDescriptors();
     std::vector<std::string> optionTokens;
     int first = 1;
     for (; first < argc && std::strncmp(argv[first], "--", 2) == 0; ++first) {
