@@ -38,18 +38,16 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION admin)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_PACKAGE_DESCRIPTION
-      "qzvupdate finds the one attached QZV-57G or QZV-57H unit through the SCSI\n"
-      "generic driver, checks that a firmware image fits the unit's firmware\n"
-      "revision, downloads it with SCSI WRITE BUFFER and waits until the unit\n"
-      "restarts; it also converts Motorola S-record files into binary images.\n"
-      "Its messages are in Japanese.\n"
-      "\n"
-      "The package also holds qzvctl, a command-line tool for technicians that\n"
-      "lists the attached units and runs single unit commands, and\n"
-      "qzvupdate-demo, which shows a whole update on an emulated machine with a\n"
-      "simulated unit, with sample images to try it on.")
-  string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+  set(CPACK_PACKAGE_DESCRIPTION [[qzvupdate finds the one attached QZV-57G or QZV-57H unit through the SCSI
+generic driver, checks that a firmware image fits the unit's firmware
+revision, downloads it with SCSI WRITE BUFFER and waits until the unit
+restarts; it also converts Motorola S-record files into binary images.
+Its messages are in Japanese.
+
+The package also holds qzvctl, a command-line tool for technicians that
+lists the attached units and runs single unit commands, and
+qzvupdate-demo, which shows a whole update on an emulated machine with a
+simulated unit, with sample images to try it on.]])
 endif()
 
 include(CPack)
