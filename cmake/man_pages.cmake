@@ -42,13 +42,14 @@ function(qzv_man_page target description language)
     set(destination ${CMAKE_INSTALL_MANDIR}/${language}/man1)
   endif()
   # The name line comes through an include file, which help2man reads as UTF-8 (an argument it
-  # would take for Latin-1); its section is named in the page's language.
+  # would take for Latin-1); its section is named in the page's language. Written only when it
+  # changes, so that a new configure does not remake the pages.
   set(include ${folder}/${target}.h2m)
   set(heading NAME)
   if(language)
     set(heading ${QZV_MAN_NAME_HEADING_${language}})
   endif()
-  file(WRITE ${include} "[${heading}]\n${target} \\- ${description}\n")
+  file(CONFIGURE OUTPUT ${include} CONTENT "[${heading}]\n${target} \\- ${description}\n" @ONLY)
   add_custom_command(
     OUTPUT ${page}.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
