@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app_test_support.h"
+#include "qzv_version.h"
 
 namespace {
 
@@ -18,9 +19,10 @@ struct Finished {
 enum class Input { PIPE, CLOSED };
 
 // Runs the program next to this test with `arguments`, feeding `input` to its standard input (or
-// starting it with standard input closed). A program still running after 60 s is ended by SIGALRM
-// and counts as not exited (-1).
-Finished RunProgram(const std::vector<std::string>& arguments, const std::string& input, Input how = Input::PIPE)
+// starting it with standard input closed); with `locale`, under that LC_ALL. A program still running
+// after 60 s is ended by SIGALRM and counts as not exited (-1).
+Finished RunProgram(const std::vector<std::string>& arguments, const std::string& input, Input how = Input::PIPE,
+                    const char* locale = nullptr)
 {
     char self[4096] = {};
     EXPECT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
@@ -39,6 +41,8 @@ Finished RunProgram(const std::vector<std::string>& arguments, const std::string
         dup2(out[1], 2);
         close(in[1]);
         close(out[0]);
+        if (locale)
+            setenv("LC_ALL", locale, 1);
         std::vector<char*> argv{const_cast<char*>(program.c_str())};
         for (const std::string& argument : arguments)
             argv.push_back(const_cast<char*>(argument.c_str()));
@@ -94,9 +98,35 @@ TEST(LinuxProgram, ScriptedButtonsAboutAndAFailureStatus)
     EXPECT_EQ(1, run.status);
     EXPECT_NE(std::string::npos, run.output.find(CONVERSION_FAILED_TEXT("broken.mot", "broken.bin")));
     EXPECT_NE(std::string::npos, run.output.find("not available now: s\n"));
-    EXPECT_NE(std::string::npos, run.output.find("== バージョン情報 ==\nQZV-57x Firmware Updater  1.0.0.0\n"
+    EXPECT_NE(std::string::npos, run.output.find("== バージョン情報 ==\nQZV-57x Firmware Updater  " QZV_VERSION "\n"
                                                  "Copyright (C) 2026 QZV-57 Updater Project\n"));
     EXPECT_FALSE(FileExists("broken.bin"));
+}
+
+TEST(LinuxProgram, HelpAndVersionAreAnsweredBeforeTheCommandLineIsParsed)
+{
+    WriteFile("informed.mot", MotText({0x01, 0x02}, 2));
+    RemoveFile("informed.bin");
+    Finished version = RunProgram({"-c", "informed.mot", "--version"}, "");
+    EXPECT_EQ(0, version.status);
+    EXPECT_EQ(QZV_VERSION_TEXT("qzvupdate"), version.output);
+
+    Finished english = RunProgram({"--help", "-c", "informed.mot"}, "", Input::PIPE, "C.UTF-8");
+    EXPECT_EQ(0, english.status);
+    EXPECT_EQ(0u, english.output.find("Usage: qzvupdate [-c] [-r] [-V] [-W] [IMAGE]\n")) << english.output;
+    EXPECT_NE(std::string::npos, english.output.find("\nExit status:\n"));
+    // Under a Japanese locale the text is Japanese; manual-page tools then look for the usage line
+    // by its Japanese keyword.
+    Finished japanese = RunProgram({"--help"}, "", Input::PIPE, "ja_JP.UTF-8");
+    EXPECT_EQ(0, japanese.status);
+    EXPECT_EQ(0u, japanese.output.find("使用法: qzvupdate [-c] [-r] [-V] [-W] [イメージ]\nまたは: qzvupdate --help")) << japanese.output;
+    EXPECT_NE(std::string::npos, japanese.output.find("\n終了ステータス:\n"));
+    EXPECT_FALSE(FileExists("informed.bin")) << "nothing was converted";
+
+    // Only the exact words: anything else starting with "-" is still a switch the updater refuses.
+    Finished refused = RunProgram({"--versions"}, "");
+    EXPECT_EQ(1, refused.status);
+    EXPECT_NE(std::string::npos, refused.output.find("使用法")) << refused.output;
 }
 
 }  // namespace
