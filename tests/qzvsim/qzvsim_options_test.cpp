@@ -65,7 +65,7 @@ TEST(QzvsimOptions, ExitStatusForWhatCannotBeServed)
     std::ostringstream out, error;
     EXPECT_EQ(2, QzvsimMain({"--fault=call:1"}, out, error));
     EXPECT_EQ(0, QzvsimMain({"--help"}, out, error));
-    EXPECT_EQ(0u, out.str().find("qzvsim [--listen=ADDR:PORT]"));
+    EXPECT_EQ(0u, out.str().find("Usage: qzvsim [--listen=ADDR:PORT]"));
 }
 
 TEST(QzvsimLines, EveryEventHasItsStableLine)

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "platform/tcp_server.h"
+#include "qzv_version.h"
 #include "tools/demo/demo_unit.h"
 #include "tools/qzvsim/qzvsim_server.h"
 
@@ -19,7 +20,7 @@ int QzvsimMain(const std::vector<std::string>& arguments, std::ostream& out, std
         return 0;
     }
     if (options.version) {
-        out << "qzvsim " << PROJECT_VERSION << "\n";
+        out << QZV_VERSION_TEXT("qzvsim");
         return 0;
     }
 

@@ -3,7 +3,8 @@
 #include <cstdlib>
 
 const char QZVSIM_USAGE[] =
-    "qzvsim [--listen=ADDR:PORT] [--verbose] [UNIT OPTIONS] [--unit UNIT OPTIONS]...\n"
+    "Usage: qzvsim [--listen=ADDR:PORT] [--verbose] [UNIT OPTIONS] [--unit UNIT OPTIONS]...\n"
+    "  or:  qzvsim --help | --version\n"
     "Serves simulated QZV-57 units as iSCSI targets: one target per unit, the unit as LUN 0.\n"
     "\n"
     "  --listen=ADDR:PORT    where initiators connect (default 127.0.0.1:3260; port 0: any free port;\n"
