@@ -1,8 +1,7 @@
 // The host interface: one process-wide table of ten operations that carry CDBs to units behind a
 // SCSI host adapter or a storage driver, filled by HostIoInit with the transport of the platform:
-// pass-through on the NT family, ASPI on 9x (when its manager starts), and SCSI generic on Linux,
-// which this build does not have yet (there HostIoInit installs nothing and fails with
-// ERROR_NOT_SUPPORTED).
+// pass-through on the NT family, ASPI on 9x (when its manager starts), and SCSI generic on Linux
+// (in the Linux build; the Windows build installs nothing there and fails with ERROR_NOT_SUPPORTED).
 //
 // Contract common to every transport (a transport author implements from this):
 // - Units are named by index, 0 .. count-1, in the order of the last HostIoEnumerate; an index is
@@ -10,10 +9,11 @@
 //   ERROR_FILE_NOT_FOUND: boolean operations return 0, GetCdb null, Execute 5.
 // - Running a command: write the CDB into the 16-byte area from HostIoGetCdb (bytes beyond those
 //   written keep what the previous command left), then HostIoExecute with direction and length.
-// - The status returned by Execute is built from sense data alone:
-//   0 when no sense data was left; else (ASC << 24) | (ASCQ << 16) | (sense key & 0x0F).
-//   Transports produce 4 when the command was not carried to the unit, 5 for a bad index and
-//   11 when the unit's inter-process mutex was not obtained in time.
+// - The status returned by Execute is (ASC << 24) | (ASCQ << 16) | (sense key & 0x0F) of the sense
+//   data the command left; without sense that says anything it is 0 for a command that completed
+//   and 4 for one that did not (HostIoCommandStatus in host/sense_status.h, the one rule for all).
+//   Transports also produce 4 when the command was not carried to the unit, 5 for a bad index or
+//   argument and 11 when the unit's inter-process mutex was not obtained in time.
 // - Boolean operations return 1 or 0 and leave the reason in the thread's last error.
 #pragma once
 
