@@ -22,6 +22,12 @@
 // The 32-bit result of every command on a unit.
 typedef DWORD UnitStatus;
 
+// Statuses the transports and the unit layer make themselves, without sense data.
+#define UNIT_STATUS_NOT_CARRIED 4u   // the command did not reach the unit, or did not complete
+#define UNIT_STATUS_BAD_ARGUMENT 5u  // unit index out of range, no CDB area, bad length or argument
+#define UNIT_STATUS_BUSY 11u         // the unit's mutex was not had in time; also missing pointers of
+                                     // the ATA operations
+
 // Transfer directions; every other value runs the command without a data phase.
 enum {
     UnitNoData = 0,

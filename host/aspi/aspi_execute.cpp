@@ -61,14 +61,14 @@ bool RequestStillLost()
 UnitStatus AspiIoExecute(AspiIoUnit* unit, BYTE direction, BYTE cdbLength, void* data, DWORD length)
 {
     if (RequestStillLost())
-        return 4;
+        return UNIT_STATUS_NOT_CARRIED;
     FillRequest(unit, direction, cdbLength, data, length);
     DWORD wait = g_sys.WaitForSingleObject(unit->mutex, ASPI_IO_WAIT);
     if (wait != WAIT_OBJECT_0) {
         // An abandoned mutex counts as not obtained, but the wait made it ours: give it back.
         if (wait == WAIT_ABANDONED)
             g_sys.ReleaseMutex(unit->mutex);
-        return 11;
+        return UNIT_STATUS_BUSY;
     }
     SRB_ExecSCSICmd& request = unit->request;
     g_sys.ResetEvent(unit->event);
@@ -78,12 +78,12 @@ UnitStatus AspiIoExecute(AspiIoUnit* unit, BYTE direction, BYTE cdbLength, void*
         // (and of the caller's buffer) before either is used again.
         AspiIoAbort(unit);
         g_sys.ReleaseMutex(unit->mutex);
-        return 4;
+        return UNIT_STATUS_NOT_CARRIED;
     }
     g_sys.ReleaseMutex(unit->mutex);
     if (request.SRB_Status == SS_PENDING) {
         request.SRB_Status = SS_ABORTED;
-        return 4;
+        return UNIT_STATUS_NOT_CARRIED;
     }
     // Without sense data, only a request the manager completed counts as done; an adapter error,
     // a selection time-out or an aborted request never reached the unit, or not all of it.

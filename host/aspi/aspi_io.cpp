@@ -150,7 +150,7 @@ UnitStatus ExecuteAt(DWORD index, DWORD direction, DWORD cdbLength, void* data, 
 {
     AspiIoUnit* unit = UnitAt(index);
     if (!unit)
-        return 5;
+        return UNIT_STATUS_BAD_ARGUMENT;
     return AspiIoExecute(unit, static_cast<BYTE>(direction), static_cast<BYTE>(cdbLength), data, length);
 }
 

@@ -34,7 +34,7 @@ BYTE* SgIoGetCdb(DWORD unit)
 UnitStatus SgIoExecute(DWORD unit, DWORD direction, DWORD cdbLength, void* data, DWORD length)
 {
     SgIoUnit* record = SgIoUnitAt(unit);
-    return record ? SgIoRun(record, direction, cdbLength, data, length) : 5;
+    return record ? SgIoRun(record, direction, cdbLength, data, length) : UNIT_STATUS_BAD_ARGUMENT;
 }
 
 BOOL SgIoGetDriveLetter(DWORD unit, DWORD*)

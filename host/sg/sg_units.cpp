@@ -83,16 +83,16 @@ UnitStatus SgIoRun(SgIoUnit* unit, DWORD direction, DWORD cdbLength, void* data,
     // The kernel would read a longer CDB beyond the area, or write through a missing buffer.
     if (request.cdbLength == 0 || request.cdbLength > sizeof unit->cdb ||
         (request.data == nullptr && request.length != 0))
-        return 4;
+        return UNIT_STATUS_NOT_CARRIED;
 
     DWORD waited = g_sys.WaitForSingleObject(unit->mutex, SG_MUTEX_WAIT_MS);
     if (waited != WAIT_OBJECT_0) {
         // An abandoned mutex is ours now; give it back rather than keep it owned.
         if (waited == WAIT_ABANDONED)
             g_sys.ReleaseMutex(unit->mutex);
-        return 11;
+        return UNIT_STATUS_BUSY;
     }
-    UnitStatus status = 4;
+    UnitStatus status = UNIT_STATUS_NOT_CARRIED;
     int opened = SgIoOpen(unit);
     if (opened < 0) {
         g_sys.SetLastError(PosixErrorFromErrno(-opened));

@@ -69,14 +69,14 @@ UnitStatus PassThrough(SptiIoUnit* unit)
                                        HostIoScsiStatusCompleted(unit->block.request.ScsiStatus));
         }
         if (g_sys.GetLastError() != ERROR_GEN_FAILURE)
-            return 4;
+            return UNIT_STATUS_NOT_CARRIED;
         DWORD now = g_sys.GetTickCount();
         if (!failedBefore) {
             failedBefore = true;
             firstFailure = now;
         }
         if (now - firstFailure >= SPTI_IO_RETRY_LIMIT)
-            return 4;
+            return UNIT_STATUS_NOT_CARRIED;
         g_sys.Sleep(SPTI_IO_RETRY_INTERVAL);
     }
 }
@@ -105,7 +105,7 @@ UnitStatus SptiIoExecuteAt(DWORD index, DWORD direction, DWORD cdbLength, void* 
 {
     SptiIoUnit* unit = UnitAt(index);
     if (!unit)
-        return 5;
+        return UNIT_STATUS_BAD_ARGUMENT;
     return SptiIoExecute(unit, static_cast<BYTE>(direction), static_cast<BYTE>(cdbLength), data, length);
 }
 
@@ -211,13 +211,13 @@ UnitStatus SptiIoExecute(SptiIoUnit* unit, BYTE direction, BYTE cdbLength, void*
         // An abandoned mutex counts as not obtained, but the wait made it ours: give it back.
         if (wait == WAIT_ABANDONED)
             g_sys.ReleaseMutex(unit->mutex);
-        return 11;
+        return UNIT_STATUS_BUSY;
     }
     if (!unit->device && !SptiIoOpen(unit)) {
         DWORD openError = g_sys.GetLastError();
         g_sys.ReleaseMutex(unit->mutex);
         g_sys.SetLastError(openError);
-        return 4;
+        return UNIT_STATUS_NOT_CARRIED;
     }
     UnitStatus status = PassThrough(unit);
     CloseUnlessLocked(unit);

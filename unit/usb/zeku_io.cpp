@@ -11,9 +11,6 @@
 
 namespace {
 
-const UnitStatus ZEKUIO_BAD_ARGUMENT = 5;
-const UnitStatus ZEKUIO_BUSY = 11;
-
 // ASC 0x28/ASCQ 0x00 as the status block reports it, and as sense with UNIT ATTENTION.
 const UnitStatus ZEKUIO_READY_CHANGE = 0x28000000u;
 const UnitStatus ZEKUIO_READY_CHANGE_ATTENTION = 0x28000006u;
@@ -110,19 +107,19 @@ UnitStatus ZekuIoExecute(DWORD index, DWORD direction, DWORD cdbLength, void* da
 {
     // The request has room for 16 CDB bytes; a longer CDB would send bytes beyond it.
     if (index >= ZEKUIO_MAX_DEVICES || static_cast<BYTE>(cdbLength) > ZEKUIO_CDB_AREA_LENGTH)
-        return ZEKUIO_BAD_ARGUMENT;
+        return UNIT_STATUS_BAD_ARGUMENT;
     HANDLE mutex = g_zekuIo.mutexes[index];
     const DWORD wait = g_sys.WaitForSingleObject(mutex, ZEKUIO_MUTEX_WAIT);
     if (wait != WAIT_OBJECT_0) {
         // An abandoned mutex counts as not obtained, but the wait made it ours: give it back.
         if (wait == WAIT_ABANDONED)
             g_sys.ReleaseMutex(mutex);
-        return ZEKUIO_BUSY;
+        return UNIT_STATUS_BUSY;
     }
     ZekuIoDevice* device = ZekuIoOpenDevice(index);
     if (!device) {
         g_sys.ReleaseMutex(mutex);
-        return ZEKUIO_BAD_ARGUMENT;
+        return UNIT_STATUS_BAD_ARGUMENT;
     }
     UnitStatus status = 0;
     for (int issued = 0; issued < ZEKUIO_MAX_ISSUES; ++issued) {
