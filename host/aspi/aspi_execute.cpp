@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "host/aspi/aspi_io.h"
+#include "host/command_rules.h"
 #include "host/sense_status.h"
+#include "host/shared_mutex.h"
 #include "platform/system_table.h"
 
 namespace {
@@ -63,13 +65,8 @@ UnitStatus AspiIoExecute(AspiIoUnit* unit, BYTE direction, BYTE cdbLength, void*
     if (RequestStillLost())
         return UNIT_STATUS_NOT_CARRIED;
     FillRequest(unit, direction, cdbLength, data, length);
-    DWORD wait = g_sys.WaitForSingleObject(unit->mutex, ASPI_IO_WAIT);
-    if (wait != WAIT_OBJECT_0) {
-        // An abandoned mutex counts as not obtained, but the wait made it ours: give it back.
-        if (wait == WAIT_ABANDONED)
-            g_sys.ReleaseMutex(unit->mutex);
+    if (!HostIoTakeUnitMutex(unit->mutex, ASPI_IO_WAIT))
         return UNIT_STATUS_BUSY;
-    }
     SRB_ExecSCSICmd& request = unit->request;
     g_sys.ResetEvent(unit->event);
     if (g_aspiIo.sendCommand(&request) == SS_PENDING &&
@@ -118,18 +115,5 @@ BOOL AspiIoLoadMedium(AspiIoUnit* unit)
     cdb[0] = 0x1B;  // START STOP UNIT
     cdb[1] = static_cast<BYTE>(unit->lun << 5);
     cdb[4] = 0x03;  // LoEj and Start
-    switch (AspiIoExecute(unit, UnitNoData, 6, nullptr, 0) & 0xFF) {
-    case 0:
-        return 1;
-    case 2:  // NOT READY
-    case 6:  // UNIT ATTENTION
-        g_sys.SetLastError(ERROR_NOT_READY);
-        return 0;
-    case 5:  // ILLEGAL REQUEST
-        g_sys.SetLastError(ERROR_FILE_NOT_FOUND);
-        return 0;
-    default:
-        g_sys.SetLastError(ERROR_BAD_UNIT);
-        return 0;
-    }
+    return HostIoStartStopVerdict(AspiIoExecute(unit, UnitNoData, 6, nullptr, 0));
 }

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "host/shared_mutex.h"
 #include "host/sg/signal_hold.h"
 #include "host/sg/sg_status.h"
 #include "platform/posix_errors.h"
@@ -27,11 +28,7 @@ SgTransfer TransferOf(DWORD direction)
 
 SgIoUnit* SgIoUnitAt(DWORD unit)
 {
-    if (unit >= g_sgUnitCount) {
-        g_sys.SetLastError(ERROR_FILE_NOT_FOUND);
-        return nullptr;
-    }
-    return &g_sgUnits[unit];
+    return HostIoRecordAt(g_sgUnits, g_sgUnitCount, unit);
 }
 
 int SgIoOpen(SgIoUnit* unit)
@@ -60,11 +57,7 @@ void SgIoCloseAll(void)
 {
     for (DWORD i = 0; i < g_sgUnitCount; ++i)
         SgIoClose(&g_sgUnits[i]);
-    for (SgIoUnit& unit : g_sgUnits) {
-        if (unit.mutex != nullptr)
-            g_sys.CloseHandle(unit.mutex);
-        unit.mutex = nullptr;
-    }
+    HostIoCloseEach(g_sgUnits, SG_UNIT_MAX, &SgIoUnit::mutex);
 }
 
 UnitStatus SgIoRun(SgIoUnit* unit, DWORD direction, DWORD cdbLength, void* data, DWORD length)
@@ -84,14 +77,8 @@ UnitStatus SgIoRun(SgIoUnit* unit, DWORD direction, DWORD cdbLength, void* data,
     if (request.cdbLength == 0 || request.cdbLength > sizeof unit->cdb ||
         (request.data == nullptr && request.length != 0))
         return UNIT_STATUS_NOT_CARRIED;
-
-    DWORD waited = g_sys.WaitForSingleObject(unit->mutex, SG_MUTEX_WAIT_MS);
-    if (waited != WAIT_OBJECT_0) {
-        // An abandoned mutex is ours now; give it back rather than keep it owned.
-        if (waited == WAIT_ABANDONED)
-            g_sys.ReleaseMutex(unit->mutex);
+    if (!HostIoTakeUnitMutex(unit->mutex, SG_MUTEX_WAIT_MS))
         return UNIT_STATUS_BUSY;
-    }
     UnitStatus status = UNIT_STATUS_NOT_CARRIED;
     int opened = SgIoOpen(unit);
     if (opened < 0) {

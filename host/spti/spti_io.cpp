@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "host/sense_status.h"
+#include "host/shared_mutex.h"
 #include "platform/system_table.h"
 
 SptiIoState g_sptiIo;
@@ -14,11 +15,16 @@ namespace {
 // The unit at `index`, or null with ERROR_FILE_NOT_FOUND.
 SptiIoUnit* UnitAt(DWORD index)
 {
-    if (index >= g_sptiIo.count) {
-        g_sys.SetLastError(ERROR_FILE_NOT_FOUND);
+    return HostIoRecordAt(g_sptiIo.units, g_sptiIo.count, index);
+}
+
+// The unit at `index` with its device open; null with the reason in the last error.
+SptiIoUnit* OpenUnitAt(DWORD index)
+{
+    SptiIoUnit* unit = UnitAt(index);
+    if (!unit || (!unit->device && !SptiIoOpen(unit)))
         return nullptr;
-    }
-    return &g_sptiIo.units[index];
+    return unit;
 }
 
 // A control code without buffers on the unit's open handle.
@@ -86,12 +92,7 @@ BOOL SptiIoTerm(void)
     for (DWORD i = 0; i < g_sptiIo.count; ++i)
         SptiIoClose(&g_sptiIo.units[i]);
     g_sptiIo.count = 0;
-    for (SptiIoUnit& unit : g_sptiIo.units) {
-        if (unit.mutex) {
-            g_sys.CloseHandle(unit.mutex);
-            unit.mutex = nullptr;
-        }
-    }
+    HostIoCloseEach(g_sptiIo.units, SPTI_IO_MAX_UNITS, &SptiIoUnit::mutex);
     return 1;
 }
 
@@ -131,8 +132,8 @@ BOOL SptiIoGetDeviceNumber(DWORD index, DWORD* number)
 
 BOOL SptiIoLoadMedium(DWORD index)
 {
-    SptiIoUnit* unit = UnitAt(index);
-    if (!unit || (!unit->device && !SptiIoOpen(unit)))
+    SptiIoUnit* unit = OpenUnitAt(index);
+    if (!unit)
         return 0;
     BOOL loaded = Control(unit, IOCTL_DISK_LOAD_MEDIA);
     CloseUnlessLocked(unit);
@@ -142,8 +143,8 @@ BOOL SptiIoLoadMedium(DWORD index)
 // Dismounts and ejects under a volume lock: the transport's own, or one taken for this alone.
 BOOL SptiIoEjectMedium(DWORD index)
 {
-    SptiIoUnit* unit = UnitAt(index);
-    if (!unit || (!unit->device && !SptiIoOpen(unit)))
+    SptiIoUnit* unit = OpenUnitAt(index);
+    if (!unit)
         return 0;
     BOOL lockedHere = !unit->volumeLocked && Control(unit, FSCTL_LOCK_VOLUME);
     if (unit->volumeLocked || lockedHere)
@@ -157,8 +158,8 @@ BOOL SptiIoEjectMedium(DWORD index)
 
 BOOL SptiIoLock(DWORD index)
 {
-    SptiIoUnit* unit = UnitAt(index);
-    if (!unit || (!unit->device && !SptiIoOpen(unit)))
+    SptiIoUnit* unit = OpenUnitAt(index);
+    if (!unit)
         return 0;
     if (!SptiIoLockVolume(unit)) {
         SptiIoClose(unit);
@@ -206,13 +207,8 @@ BOOL SptiIoOpen(SptiIoUnit* unit)
 UnitStatus SptiIoExecute(SptiIoUnit* unit, BYTE direction, BYTE cdbLength, void* data, DWORD length)
 {
     FillBlock(unit, direction, cdbLength, data, length);
-    DWORD wait = g_sys.WaitForSingleObject(unit->mutex, SPTI_IO_MUTEX_WAIT);
-    if (wait != WAIT_OBJECT_0) {
-        // An abandoned mutex counts as not obtained, but the wait made it ours: give it back.
-        if (wait == WAIT_ABANDONED)
-            g_sys.ReleaseMutex(unit->mutex);
+    if (!HostIoTakeUnitMutex(unit->mutex, SPTI_IO_MUTEX_WAIT))
         return UNIT_STATUS_BUSY;
-    }
     if (!unit->device && !SptiIoOpen(unit)) {
         DWORD openError = g_sys.GetLastError();
         g_sys.ReleaseMutex(unit->mutex);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host/shared_mutex.h"
 #include "platform/system_table.h"
 #include "unit/usb/zeku_io_device.h"
 
@@ -57,20 +58,7 @@ HANDLE ZekuIoCreateMutex(DWORD n)
 {
     char name[32];
     std::snprintf(name, sizeof name, ZEKUIO_MUTEX_NAME_FORMAT, static_cast<unsigned>(n));
-    // The descriptor's full size on this platform (20 bytes for 32-bit programs, 40 for 64-bit ones).
-    PSECURITY_DESCRIPTOR descriptor = g_sys.LocalAlloc(LMEM_ZEROINIT, SECURITY_DESCRIPTOR_MIN_LENGTH);
-    if (!descriptor)
-        return nullptr;
-    HANDLE mutex = nullptr;
-    if (g_sys.InitializeSecurityDescriptor(descriptor, SECURITY_DESCRIPTOR_REVISION) &&
-        g_sys.SetSecurityDescriptorDacl(descriptor, TRUE, nullptr, FALSE)) {
-        SECURITY_ATTRIBUTES attributes = {sizeof(SECURITY_ATTRIBUTES), descriptor, TRUE};
-        mutex = g_sys.CreateMutexA(&attributes, FALSE, name);
-    }
-    const DWORD error = g_sys.GetLastError();
-    g_sys.LocalFree(descriptor);
-    g_sys.SetLastError(error);
-    return mutex;
+    return HostIoCreateSharedMutex(name, SHARED_MUTEX_LOCAL_ZEROED);
 }
 
 DWORD ZekuIoOpen(void)
@@ -90,12 +78,8 @@ DWORD ZekuIoOpen(void)
 
 void ZekuIoClose(void)
 {
-    for (HANDLE& mutex : g_zekuIo.mutexes) {
-        if (mutex) {
-            g_sys.CloseHandle(mutex);
-            mutex = nullptr;
-        }
-    }
+    for (HANDLE& mutex : g_zekuIo.mutexes)
+        HostIoCloseHandle(&mutex);
 }
 
 BYTE* ZekuIoGetCdb(DWORD index)
@@ -109,13 +93,8 @@ UnitStatus ZekuIoExecute(DWORD index, DWORD direction, DWORD cdbLength, void* da
     if (index >= ZEKUIO_MAX_DEVICES || static_cast<BYTE>(cdbLength) > ZEKUIO_CDB_AREA_LENGTH)
         return UNIT_STATUS_BAD_ARGUMENT;
     HANDLE mutex = g_zekuIo.mutexes[index];
-    const DWORD wait = g_sys.WaitForSingleObject(mutex, ZEKUIO_MUTEX_WAIT);
-    if (wait != WAIT_OBJECT_0) {
-        // An abandoned mutex counts as not obtained, but the wait made it ours: give it back.
-        if (wait == WAIT_ABANDONED)
-            g_sys.ReleaseMutex(mutex);
+    if (!HostIoTakeUnitMutex(mutex, ZEKUIO_MUTEX_WAIT))
         return UNIT_STATUS_BUSY;
-    }
     ZekuIoDevice* device = ZekuIoOpenDevice(index);
     if (!device) {
         g_sys.ReleaseMutex(mutex);
