@@ -2,6 +2,12 @@
 
 #include "platform/system_table.h"
 
+bool HostIoCdbLengthValid(DWORD cdbLength)
+{
+    const DWORD length = cdbLength & 0xFF;
+    return length >= 1 && length <= 16;
+}
+
 BOOL HostIoStartStopVerdict(UnitStatus status)
 {
     switch (status & 0xFF) {

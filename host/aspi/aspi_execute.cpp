@@ -62,6 +62,8 @@ bool RequestStillLost()
 
 UnitStatus AspiIoExecute(AspiIoUnit* unit, BYTE direction, BYTE cdbLength, void* data, DWORD length)
 {
+    if (!HostIoCdbLengthValid(cdbLength))
+        return UNIT_STATUS_BAD_ARGUMENT;
     if (RequestStillLost())
         return UNIT_STATUS_NOT_CARRIED;
     FillRequest(unit, direction, cdbLength, data, length);

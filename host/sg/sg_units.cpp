@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "host/command_rules.h"
 #include "host/shared_mutex.h"
 #include "host/sg/signal_hold.h"
 #include "host/sg/sg_status.h"
@@ -74,8 +75,9 @@ UnitStatus SgIoRun(SgIoUnit* unit, DWORD direction, DWORD cdbLength, void* data,
     request.timeoutMs = SG_COMMAND_TIMEOUT_MS;
     std::memset(unit->sense, 0, sizeof unit->sense);
     // The kernel would read a longer CDB beyond the area, or write through a missing buffer.
-    if (request.cdbLength == 0 || request.cdbLength > sizeof unit->cdb ||
-        (request.data == nullptr && request.length != 0))
+    if (!HostIoCdbLengthValid(cdbLength))
+        return UNIT_STATUS_BAD_ARGUMENT;
+    if (request.data == nullptr && request.length != 0)
         return UNIT_STATUS_NOT_CARRIED;
     if (!HostIoTakeUnitMutex(unit->mutex, SG_MUTEX_WAIT_MS))
         return UNIT_STATUS_BUSY;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "host/command_rules.h"
 #include "host/sense_status.h"
 #include "host/shared_mutex.h"
 #include "platform/system_table.h"
@@ -206,6 +207,8 @@ BOOL SptiIoOpen(SptiIoUnit* unit)
 
 UnitStatus SptiIoExecute(SptiIoUnit* unit, BYTE direction, BYTE cdbLength, void* data, DWORD length)
 {
+    if (!HostIoCdbLengthValid(cdbLength))
+        return UNIT_STATUS_BAD_ARGUMENT;
     FillBlock(unit, direction, cdbLength, data, length);
     if (!HostIoTakeUnitMutex(unit->mutex, SPTI_IO_MUTEX_WAIT))
         return UNIT_STATUS_BUSY;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host/command_rules.h"
 #include "host/shared_mutex.h"
 #include "platform/system_table.h"
 #include "unit/usb/zeku_io_device.h"
@@ -90,7 +91,7 @@ BYTE* ZekuIoGetCdb(DWORD index)
 UnitStatus ZekuIoExecute(DWORD index, DWORD direction, DWORD cdbLength, void* data, DWORD length)
 {
     // The request has room for 16 CDB bytes; a longer CDB would send bytes beyond it.
-    if (index >= ZEKUIO_MAX_DEVICES || static_cast<BYTE>(cdbLength) > ZEKUIO_CDB_AREA_LENGTH)
+    if (index >= ZEKUIO_MAX_DEVICES || !HostIoCdbLengthValid(cdbLength))
         return UNIT_STATUS_BAD_ARGUMENT;
     HANDLE mutex = g_zekuIo.mutexes[index];
     if (!HostIoTakeUnitMutex(mutex, ZEKUIO_MUTEX_WAIT))
