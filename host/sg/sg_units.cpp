@@ -88,11 +88,7 @@ UnitStatus SgIoRun(SgIoUnit* unit, DWORD direction, DWORD cdbLength, void* data,
     } else {
         // Sent once: no signal may interrupt and restart the request, and a failure (EINTR
         // included) ends the command with status 4 rather than sending it again.
-        int ran;
-        {
-            SgSignalHold hold;
-            ran = g_sgDevices.Execute(unit->fd, &request);
-        }
+        int ran = SgWithSignalsHeld([&] { return g_sgDevices.Execute(unit->fd, &request); });
         if (ran < 0)
             g_sys.SetLastError(PosixErrorFromErrno(-ran));
         else
