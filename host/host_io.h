@@ -38,6 +38,13 @@ enum {
 // Receives 36 bytes of standard INQUIRY data; nonzero accepts the unit.
 typedef int (*HostIoFilter)(const BYTE* inquiry);
 
+// The per-unit operations of a transport, as HostInterface and the unit table's entries hold them.
+// Each takes the unit's index within its transport.
+typedef BYTE* (*UnitCdbOperation)(DWORD unit);
+typedef UnitStatus (*UnitExecuteOperation)(DWORD unit, DWORD direction, DWORD cdbLength, void* data, DWORD length);
+typedef BOOL (*UnitQueryOperation)(DWORD unit, DWORD* value);
+typedef BOOL (*UnitMediumOperation)(DWORD unit);
+
 struct HostInterface {
     // Releases the transport's handles and mutexes; the table stays installed. Returns 1.
     BOOL (*term)(void);
@@ -46,16 +53,12 @@ struct HostInterface {
     // unit. Returns the count (0 on failure).
     DWORD (*enumerate)(HostIoFilter filter, const char* deviceClass);
     // The unit's 16-byte CDB area, valid until the next enumeration; null on failure.
-    BYTE* (*getCdb)(DWORD unit);
+    UnitCdbOperation getCdb;
     // Runs the CDB in the unit's area. Only the low 8 bits of direction and cdbLength count.
-    UnitStatus (*execute)(DWORD unit, DWORD direction, DWORD cdbLength, void* data, DWORD length);
+    UnitExecuteOperation execute;
     // Drive letter (0 when none) and discovery number, stored through the pointer when not null.
-    BOOL (*getDriveLetter)(DWORD unit, DWORD* letter);
-    BOOL (*getDeviceNumber)(DWORD unit, DWORD* number);
-    BOOL (*loadMedium)(DWORD unit);
-    BOOL (*ejectMedium)(DWORD unit);
-    BOOL (*lock)(DWORD unit);
-    BOOL (*unlock)(DWORD unit);
+    UnitQueryOperation getDriveLetter, getDeviceNumber;
+    UnitMediumOperation loadMedium, ejectMedium, lock, unlock;
 };
 
 // Installs the platform's transport. 1 when a transport is installed, 0 otherwise (table unchanged,

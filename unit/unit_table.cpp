@@ -18,15 +18,12 @@ DWORD s_layerOpenResult = 0;
 
 const char UNIT_VENDOR[] = "VORNA   ";
 
+// The per-unit operations of one transport, as the entries of its units take them.
 struct TransportBinding {
-    BYTE* (*getCdb)(DWORD);
-    UnitStatus (*execute)(DWORD, DWORD, DWORD, void*, DWORD);
-    BOOL (*getDriveLetter)(DWORD, DWORD*);
-    BOOL (*getDeviceNumber)(DWORD, DWORD*);
-    BOOL (*loadMedium)(DWORD);
-    BOOL (*ejectMedium)(DWORD);
-    BOOL (*lock)(DWORD);
-    BOOL (*unlock)(DWORD);
+    UnitCdbOperation getCdb;
+    UnitExecuteOperation execute;
+    UnitQueryOperation getDriveLetter, getDeviceNumber;
+    UnitMediumOperation loadMedium, ejectMedium, lock, unlock;
 };
 
 const TransportBinding HOST_BINDING = {
@@ -69,6 +66,14 @@ bool BuildEntry(DWORD index, DWORD transportIndex, const TransportBinding& bindi
     // Vendor-USB units take the same procedures: they use only getCdb, execute and transportIndex.
     entry.download = DownloadProcedureFor(entry.firmwareRevision);
     return true;
+}
+
+// The entry's operation on its transport index, or 5 for an index out of range.
+template <typename... Arguments>
+DWORD RunOnEntry(DWORD unit, BOOL (*UnitEntry::*operation)(DWORD, Arguments...), Arguments... arguments)
+{
+    const UnitEntry* entry = UnitEntryAt(unit);
+    return entry ? (entry->*operation)(entry->transportIndex, arguments...) : UNIT_STATUS_BAD_ARGUMENT;
 }
 
 }  // namespace
@@ -163,38 +168,32 @@ DWORD UnitBuildTable(void)
 
 DWORD UnitGetDriveLetter(DWORD unit, DWORD* letter)
 {
-    const UnitEntry* entry = UnitEntryAt(unit);
-    return entry ? entry->getDriveLetter(entry->transportIndex, letter) : UNIT_STATUS_BAD_ARGUMENT;
+    return RunOnEntry(unit, &UnitEntry::getDriveLetter, letter);
 }
 
 DWORD UnitGetDeviceNumber(DWORD unit, DWORD* number)
 {
-    const UnitEntry* entry = UnitEntryAt(unit);
-    return entry ? entry->getDeviceNumber(entry->transportIndex, number) : UNIT_STATUS_BAD_ARGUMENT;
+    return RunOnEntry(unit, &UnitEntry::getDeviceNumber, number);
 }
 
 DWORD UnitLoadMedium(DWORD unit)
 {
-    const UnitEntry* entry = UnitEntryAt(unit);
-    return entry ? entry->loadMedium(entry->transportIndex) : UNIT_STATUS_BAD_ARGUMENT;
+    return RunOnEntry(unit, &UnitEntry::loadMedium);
 }
 
 DWORD UnitEjectMedium(DWORD unit)
 {
-    const UnitEntry* entry = UnitEntryAt(unit);
-    return entry ? entry->ejectMedium(entry->transportIndex) : UNIT_STATUS_BAD_ARGUMENT;
+    return RunOnEntry(unit, &UnitEntry::ejectMedium);
 }
 
 DWORD UnitLock(DWORD unit)
 {
-    const UnitEntry* entry = UnitEntryAt(unit);
-    return entry ? entry->lock(entry->transportIndex) : UNIT_STATUS_BAD_ARGUMENT;
+    return RunOnEntry(unit, &UnitEntry::lock);
 }
 
 DWORD UnitUnlock(DWORD unit)
 {
-    const UnitEntry* entry = UnitEntryAt(unit);
-    return entry ? entry->unlock(entry->transportIndex) : UNIT_STATUS_BAD_ARGUMENT;
+    return RunOnEntry(unit, &UnitEntry::unlock);
 }
 
 UnitStatus UnitDownloadFirmware(DWORD unit, DWORD length, BYTE* image)
