@@ -41,6 +41,19 @@ void CloseUnlessLocked(SptiIoUnit* unit)
         SptiIoClose(unit);
 }
 
+// A medium operation on the unit at `index`: its device opened for it (0 when it cannot be), and
+// closed again afterwards unless the volume is locked.
+template <typename Operation>
+BOOL OnOpenDevice(DWORD index, Operation operation)
+{
+    SptiIoUnit* unit = OpenUnitAt(index);
+    if (!unit)
+        return 0;
+    BOOL result = operation(unit);
+    CloseUnlessLocked(unit);
+    return result;
+}
+
 void FillBlock(SptiIoUnit* unit, BYTE direction, BYTE cdbLength, void* data, DWORD length)
 {
     SCSI_PASS_THROUGH_DIRECT& request = unit->block.request;
@@ -133,28 +146,21 @@ BOOL SptiIoGetDeviceNumber(DWORD index, DWORD* number)
 
 BOOL SptiIoLoadMedium(DWORD index)
 {
-    SptiIoUnit* unit = OpenUnitAt(index);
-    if (!unit)
-        return 0;
-    BOOL loaded = Control(unit, IOCTL_DISK_LOAD_MEDIA);
-    CloseUnlessLocked(unit);
-    return loaded;
+    return OnOpenDevice(index, [](SptiIoUnit* unit) { return Control(unit, IOCTL_DISK_LOAD_MEDIA); });
 }
 
 // Dismounts and ejects under a volume lock: the transport's own, or one taken for this alone.
 BOOL SptiIoEjectMedium(DWORD index)
 {
-    SptiIoUnit* unit = OpenUnitAt(index);
-    if (!unit)
-        return 0;
-    BOOL lockedHere = !unit->volumeLocked && Control(unit, FSCTL_LOCK_VOLUME);
-    if (unit->volumeLocked || lockedHere)
-        Control(unit, FSCTL_DISMOUNT_VOLUME);
-    BOOL ejected = Control(unit, IOCTL_DISK_EJECT_MEDIA);
-    if (lockedHere)
-        Control(unit, FSCTL_UNLOCK_VOLUME);
-    CloseUnlessLocked(unit);
-    return ejected;
+    return OnOpenDevice(index, [](SptiIoUnit* unit) {
+        BOOL lockedHere = !unit->volumeLocked && Control(unit, FSCTL_LOCK_VOLUME);
+        if (unit->volumeLocked || lockedHere)
+            Control(unit, FSCTL_DISMOUNT_VOLUME);
+        BOOL ejected = Control(unit, IOCTL_DISK_EJECT_MEDIA);
+        if (lockedHere)
+            Control(unit, FSCTL_UNLOCK_VOLUME);
+        return ejected;
+    });
 }
 
 BOOL SptiIoLock(DWORD index)
