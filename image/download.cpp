@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "image/firmware_image.h"
+#include "platform/byte_order.h"
 
 namespace {
 
@@ -16,19 +17,6 @@ const BYTE BUFFER_HEADER = 0x01;
 const DWORD WRITE_BUFFER_CDB_LENGTH = 10;
 const DWORD PIECE_SIZE = 0x10000;
 const UnitStatus DOWNLOAD_REFUSED = 5;
-
-void PutBigEndian32(BYTE* bytes, DWORD value)
-{
-    bytes[0] = BYTE(value >> 24);
-    bytes[1] = BYTE(value >> 16);
-    bytes[2] = BYTE(value >> 8);
-    bytes[3] = BYTE(value);
-}
-
-DWORD GetBigEndian32(const BYTE* bytes)
-{
-    return DWORD(bytes[0]) << 24 | DWORD(bytes[1]) << 16 | DWORD(bytes[2]) << 8 | DWORD(bytes[3]);
-}
 
 UnitStatus SendWriteBuffer(const UnitEntry& entry, void* data, DWORD length)
 {
@@ -66,7 +54,7 @@ UnitStatus ImageDownloadOld(UnitEntry* entry, DWORD length, BYTE* image)
     // The old command carries a 32-bit length in bytes 6..9.
     const BYTE command[10] = {WRITE_BUFFER, MODE_DOWNLOAD, BUFFER_IMAGE, 0, 0, 0, 0, 0, 0, 0};
     std::memcpy(cdb, command, sizeof command);
-    PutBigEndian32(cdb + 6, length);
+    WriteBigEndian32(cdb + 6, length);
     return SendWriteBuffer(*entry, image, length);
 }
 
@@ -81,13 +69,13 @@ UnitStatus ImageDownloadNew(UnitEntry* entry, DWORD length, BYTE* image)
     const DWORD lengthField = IMAGE_BLOCK_OFFSET + IMAGE_NEW_LENGTH_OFFSET;
     if (length < lengthField + 4)
         return DOWNLOAD_REFUSED;
-    const DWORD imageLength = GetBigEndian32(image + lengthField);
+    const DWORD imageLength = ReadBigEndian32(image + lengthField);
     if (static_cast<unsigned long long>(imageLength) + (imageLength & 1) != length)
         return DOWNLOAD_REFUSED;
 
     BYTE header[8];
-    PutBigEndian32(header, imageLength);
-    PutBigEndian32(header + 4, ImageCrc32(image, imageLength));
+    WriteBigEndian32(header, imageLength);
+    WriteBigEndian32(header + 4, ImageCrc32(image, imageLength));
     const BYTE headerCommand[10] = {WRITE_BUFFER, MODE_DOWNLOAD, BUFFER_HEADER, 0, 0, 0, 0, 0, sizeof header, 0};
     std::memcpy(cdb, headerCommand, sizeof headerCommand);
     UnitStatus status = SendWriteBuffer(*entry, header, sizeof header);

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "platform/byte_order.h"
 #include "platform/system_table.h"
 
 namespace {
@@ -17,11 +18,6 @@ const size_t OLD_PRODUCT_LENGTH = 6;     // "QZV-57"
 // Filled into the whole buffer before a load: the erased-flash value, so that the pad byte of an
 // odd-sized image and anything beyond the file are defined.
 const BYTE IMAGE_FILL = 0xFF;
-
-DWORD ReadBigEndian32(const BYTE* bytes)
-{
-    return DWORD(bytes[0]) << 24 | DWORD(bytes[1]) << 16 | DWORD(bytes[2]) << 8 | DWORD(bytes[3]);
-}
 
 // Reads the open file into the buffer and stores its length. 0 or the message to show.
 int ReadWholeFile(HANDLE file, BYTE* image, LONG* length, ImageMessage* message)

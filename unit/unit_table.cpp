@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "image/download.h"
+#include "platform/byte_order.h"
 #include "unit/unit_command_runner.h"
 #include "unit/unit_commands.h"
 #include "unit/unit_transports.h"
@@ -103,7 +104,7 @@ int UnitIdentityFilter(const BYTE* inquiry)
 
 DWORD UnitRevisionFromInquiry(const BYTE* inquiry)
 {
-    return DWORD(inquiry[32]) << 24 | DWORD(inquiry[33]) << 16 | DWORD(inquiry[34]) << 8 | DWORD(inquiry[35]);
+    return ReadBigEndian32(inquiry + 32);
 }
 
 DWORD UnitLayerOpen(void)
