@@ -124,24 +124,26 @@ UnitStatus SptiIoExecuteAt(DWORD index, DWORD direction, DWORD cdbLength, void* 
     return SptiIoExecute(unit, static_cast<BYTE>(direction), static_cast<BYTE>(cdbLength), data, length);
 }
 
-BOOL SptiIoGetDriveLetter(DWORD index, DWORD* letter)
+// Stores a field of the unit at `index` through `value` when it is not null; 0 for a bad index.
+template <typename Field>
+BOOL StoreField(DWORD index, DWORD* value, Field SptiIoUnit::*field)
 {
     SptiIoUnit* unit = UnitAt(index);
     if (!unit)
         return 0;
-    if (letter)
-        *letter = static_cast<DWORD>(unit->driveLetter);
+    if (value)
+        *value = static_cast<DWORD>(unit->*field);
     return 1;
+}
+
+BOOL SptiIoGetDriveLetter(DWORD index, DWORD* letter)
+{
+    return StoreField(index, letter, &SptiIoUnit::driveLetter);
 }
 
 BOOL SptiIoGetDeviceNumber(DWORD index, DWORD* number)
 {
-    SptiIoUnit* unit = UnitAt(index);
-    if (!unit)
-        return 0;
-    if (number)
-        *number = unit->number;
-    return 1;
+    return StoreField(index, number, &SptiIoUnit::number);
 }
 
 BOOL SptiIoLoadMedium(DWORD index)
