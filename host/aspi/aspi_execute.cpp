@@ -47,7 +47,6 @@ bool CarriedOut(const SRB_ExecSCSICmd& request)
            HostIoScsiStatusCompleted(request.SRB_TargStat);
 }
 
-
 // True while a timed-out request is still held by the manager; one it has given back since frees
 // the transport again.
 bool RequestStillLost()
