@@ -15,17 +15,18 @@ void UpdaterDialog::OnStart()
     ProgressDialog progress;
     INT_PTR code = progress.ShowModal(m_unitIndex, m_image, m_imageSize);
     switch (code) {
-    case PROGRESS_UNIT_LEFT: Show(m_updateFinishedText, IDS_UPDATE_FINISHED); break;
-    case PROGRESS_NO_UNIT: Show(m_noUnitText, IDS_NO_UNIT); break;
-    case PROGRESS_SEVERAL_UNITS: Show(m_severalUnitsText, IDS_SEVERAL_UNITS); break;
+    case PROGRESS_UNIT_LEFT: ShowPreloaded(IDS_UPDATE_FINISHED); break;
+    case PROGRESS_NO_UNIT: ShowPreloaded(IDS_NO_UNIT); break;
+    case PROGRESS_SEVERAL_UNITS: ShowPreloaded(IDS_SEVERAL_UNITS); break;
     case PROGRESS_INQUIRY_FAILED:
-        Show(FormatMessageText(m_inquiryFailedText, {MessageArgument::Number(progress.Status())}), IDS_INQUIRY_FAILED);
+        Show(FormatMessageText(Preloaded(IDS_INQUIRY_FAILED), {MessageArgument::Number(progress.Status())}),
+             IDS_INQUIRY_FAILED);
         break;
     case PROGRESS_DOWNLOAD_FAILED:
-        Show(FormatMessageText(m_writeBufferFailedText, {MessageArgument::Number(progress.Status())}),
+        Show(FormatMessageText(Preloaded(IDS_WRITE_BUFFER_FAILED), {MessageArgument::Number(progress.Status())}),
              IDS_WRITE_BUFFER_FAILED);
         break;
-    default: Show(m_updateFailedText, IDS_UPDATE_FAILED); break;
+    default: ShowPreloaded(IDS_UPDATE_FAILED); break;
     }
 
     // One update per run: only Quit is left.

@@ -137,9 +137,9 @@ void UpdaterDialog::ShowImageMessage(ImageMessage message, const char* path)
         Show(FormatMessageText(UiLoadString(IDS_CANNOT_OPEN_FILE), {MessageArgument::Text(UiTextFromAnsi(path))}),
              IDS_CANNOT_OPEN_FILE);
         break;
-    case IMAGE_MESSAGE_READ_FAILED: Show(m_readFailedText, IDS_READ_FAILED); break;
-    case IMAGE_MESSAGE_SEEK_FAILED: Show(m_seekFailedText, IDS_SEEK_FAILED); break;
-    case IMAGE_MESSAGE_INVALID_SIZE: Show(m_invalidFileSizeText, IDS_INVALID_FILE_SIZE); break;
-    case IMAGE_MESSAGE_INVALID_IMAGE: Show(m_invalidFirmwareText, IDS_INVALID_FIRMWARE); break;
+    case IMAGE_MESSAGE_READ_FAILED: ShowPreloaded(IDS_READ_FAILED); break;
+    case IMAGE_MESSAGE_SEEK_FAILED: ShowPreloaded(IDS_SEEK_FAILED); break;
+    case IMAGE_MESSAGE_INVALID_SIZE: ShowPreloaded(IDS_INVALID_FILE_SIZE); break;
+    case IMAGE_MESSAGE_INVALID_IMAGE: ShowPreloaded(IDS_INVALID_FIRMWARE); break;
     }
 }

@@ -58,6 +58,9 @@ private:
 
     // Replaces the text of the message area.
     void Show(const std::string& text, UINT id);
+    // A text LoadMessages loaded, by its id (empty for an id that is not preloaded), and showing it.
+    const std::string& Preloaded(UINT id) const;
+    void ShowPreloaded(UINT id) { Show(Preloaded(id), id); }
     void ShowUsage();
     // Ends the chain: STEP_DONE; the second also closes the unit layer first.
     void Stop();
@@ -68,19 +71,9 @@ private:
     Static m_messageText;
     HICON m_hIcon;
     VersionStrings m_versionStrings;
-    // The preloaded message texts.
-    std::string m_needAdministratorsText;   // 4002
-    std::string m_readFailedText;           // 4004
-    std::string m_seekFailedText;           // 4005
-    std::string m_invalidFileSizeText;      // 4006
-    std::string m_invalidFirmwareText;      // 4007
-    std::string m_noUnitText;               // 4008
-    std::string m_severalUnitsText;         // 4009
-    std::string m_inquiryFailedText;        // 4010
-    std::string m_writeBufferFailedText;    // 4017
-    std::string m_updateFailedText;         // 4013
-    std::string m_convertingText;           // 4014
-    std::string m_updateFinishedText;       // 4012
+    // The preloaded message texts, in the order LoadMessages loads them: 4002, 4004, 4005, 4006,
+    // 4007, 4008, 4009, 4010, 4017, 4013, 4014, 4012.
+    std::string m_preloadedTexts[12];
     char m_commandLine[IMAGE_COMMAND_LINE_SIZE];
     ImageCommandLine m_options;
     DWORD m_unitIndex;

@@ -20,6 +20,13 @@ const size_t INQUIRY_REVISION_OFFSET = 32;
 // The letter after "QZV-57" in the product identification.
 const size_t PRODUCT_LETTER_INDEX = 6;
 
+// The texts LoadMessages loads, in this order; m_preloadedTexts holds them.
+const UINT PRELOADED_TEXT_IDS[] = {
+    IDS_NEED_ADMINISTRATORS, IDS_READ_FAILED,         IDS_SEEK_FAILED,   IDS_INVALID_FILE_SIZE,
+    IDS_INVALID_FIRMWARE,    IDS_NO_UNIT,             IDS_SEVERAL_UNITS, IDS_INQUIRY_FAILED,
+    IDS_WRITE_BUFFER_FAILED, IDS_UPDATE_FAILED,       IDS_CONVERTING,    IDS_UPDATE_FINISHED,
+};
+
 // A four-character field that needs no terminator, shown up to its first NUL.
 std::string FieldText(const BYTE* field)
 {
@@ -34,18 +41,21 @@ std::string FieldText(const BYTE* field)
 
 void UpdaterDialog::LoadMessages()
 {
-    m_needAdministratorsText = UiLoadString(IDS_NEED_ADMINISTRATORS);
-    m_readFailedText = UiLoadString(IDS_READ_FAILED);
-    m_seekFailedText = UiLoadString(IDS_SEEK_FAILED);
-    m_invalidFileSizeText = UiLoadString(IDS_INVALID_FILE_SIZE);
-    m_invalidFirmwareText = UiLoadString(IDS_INVALID_FIRMWARE);
-    m_noUnitText = UiLoadString(IDS_NO_UNIT);
-    m_severalUnitsText = UiLoadString(IDS_SEVERAL_UNITS);
-    m_inquiryFailedText = UiLoadString(IDS_INQUIRY_FAILED);
-    m_writeBufferFailedText = UiLoadString(IDS_WRITE_BUFFER_FAILED);
-    m_updateFailedText = UiLoadString(IDS_UPDATE_FAILED);
-    m_convertingText = UiLoadString(IDS_CONVERTING);
-    m_updateFinishedText = UiLoadString(IDS_UPDATE_FINISHED);
+    static_assert(sizeof PRELOADED_TEXT_IDS / sizeof PRELOADED_TEXT_IDS[0] ==
+                      sizeof m_preloadedTexts / sizeof m_preloadedTexts[0],
+                  "one preloaded text per id");
+    for (size_t i = 0; i < sizeof PRELOADED_TEXT_IDS / sizeof PRELOADED_TEXT_IDS[0]; ++i)
+        m_preloadedTexts[i] = UiLoadString(PRELOADED_TEXT_IDS[i]);
+}
+
+const std::string& UpdaterDialog::Preloaded(UINT id) const
+{
+    for (size_t i = 0; i < sizeof PRELOADED_TEXT_IDS / sizeof PRELOADED_TEXT_IDS[0]; ++i) {
+        if (PRELOADED_TEXT_IDS[i] == id)
+            return m_preloadedTexts[i];
+    }
+    static const std::string none;
+    return none;
 }
 
 void UpdaterDialog::ShowUsage()
@@ -98,7 +108,7 @@ BOOL UpdaterDialog::CheckPrivileges()
     if (!g_sys.GetVersionExA(&version))
         return FALSE;
     if (PlatformNeedsAdministrators(version.dwPlatformId) && !IsAdministrator()) {
-        Show(m_needAdministratorsText, IDS_NEED_ADMINISTRATORS);
+        ShowPreloaded(IDS_NEED_ADMINISTRATORS);
         return FALSE;
     }
     return TRUE;
@@ -111,16 +121,13 @@ void UpdaterDialog::ProbeStep()
         return;
     }
     if (!UnitLayerOpen()) {
-        Show(m_noUnitText, IDS_NO_UNIT);
+        ShowPreloaded(IDS_NO_UNIT);
         Stop();
         return;
     }
     DWORD count = UnitCount();
     if (count != 1) {
-        if (count == 0)
-            Show(m_noUnitText, IDS_NO_UNIT);
-        else
-            Show(m_severalUnitsText, IDS_SEVERAL_UNITS);
+        ShowPreloaded(count == 0 ? IDS_NO_UNIT : IDS_SEVERAL_UNITS);
         CloseAndStop();
         return;
     }
@@ -130,7 +137,7 @@ void UpdaterDialog::ProbeStep()
     BYTE inquiry[UNIT_INQUIRY_LENGTH] = {};
     UnitStatus status = UnitInquiry(m_unitIndex, inquiry);
     if (status != 0) {
-        Show(FormatMessageText(m_inquiryFailedText, {MessageArgument::Number(status)}), IDS_INQUIRY_FAILED);
+        Show(FormatMessageText(Preloaded(IDS_INQUIRY_FAILED), {MessageArgument::Number(status)}), IDS_INQUIRY_FAILED);
         CloseAndStop();
         return;
     }
@@ -204,7 +211,7 @@ BOOL UpdaterDialog::ConvertStep()
         return FALSE;
     }
     MessageArgument outputText = MessageArgument::Text(UiTextFromAnsi(m_options.nameBuffer));
-    Show(FormatMessageText(m_convertingText, {inputText, outputText}), IDS_CONVERTING);
+    Show(FormatMessageText(Preloaded(IDS_CONVERTING), {inputText, outputText}), IDS_CONVERTING);
     if (MotConvertFile(input, m_options.nameBuffer, FIRMWARE_IMAGE_CAPACITY) != MOT_OK) {
         Show(FormatMessageText(UiLoadString(IDS_CONVERSION_FAILED), {inputText, outputText}), IDS_CONVERSION_FAILED);
         return FALSE;

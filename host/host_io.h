@@ -1,8 +1,7 @@
 // The host interface: one process-wide table of ten operations that carry CDBs to units behind a
 // SCSI host adapter or a storage driver, filled by HostIoInit with the transport of the platform:
-// pass-through on the NT family, ASPI on 9x (when its manager starts), and SCSI generic on Linux,
-// which this build does not have yet (there HostIoInit installs nothing and fails with
-// ERROR_NOT_SUPPORTED).
+// pass-through on the NT family, ASPI on 9x (when its manager starts), and SCSI generic on Linux
+// (in the Linux build; the Windows build installs nothing there and fails with ERROR_NOT_SUPPORTED).
 //
 // Contract common to every transport (a transport author implements from this):
 // - Units are named by index, 0 .. count-1, in the order of the last HostIoEnumerate; an index is
@@ -10,10 +9,11 @@
 //   ERROR_FILE_NOT_FOUND: boolean operations return 0, GetCdb null, Execute 5.
 // - Running a command: write the CDB into the 16-byte area from HostIoGetCdb (bytes beyond those
 //   written keep what the previous command left), then HostIoExecute with direction and length.
-// - The status returned by Execute is built from sense data alone:
-//   0 when no sense data was left; else (ASC << 24) | (ASCQ << 16) | (sense key & 0x0F).
-//   Transports produce 4 when the command was not carried to the unit, 5 for a bad index and
-//   11 when the unit's inter-process mutex was not obtained in time.
+// - The status returned by Execute is (ASC << 24) | (ASCQ << 16) | (sense key & 0x0F) of the sense
+//   data the command left; without sense that says anything it is 0 for a command that completed
+//   and 4 for one that did not (HostIoCommandStatus in host/sense_status.h, the one rule for all).
+//   Transports also produce 4 when the command was not carried to the unit, 5 for a bad index or
+//   argument and 11 when the unit's inter-process mutex was not obtained in time.
 // - Boolean operations return 1 or 0 and leave the reason in the thread's last error.
 #pragma once
 
@@ -21,6 +21,12 @@
 
 // The 32-bit result of every command on a unit.
 typedef DWORD UnitStatus;
+
+// Statuses the transports and the unit layer make themselves, without sense data.
+#define UNIT_STATUS_NOT_CARRIED 4u   // the command did not reach the unit, or did not complete
+#define UNIT_STATUS_BAD_ARGUMENT 5u  // unit index out of range, no CDB area, bad length or argument
+#define UNIT_STATUS_BUSY 11u         // the unit's mutex was not had in time; also missing pointers of
+                                     // the ATA operations
 
 // Transfer directions; every other value runs the command without a data phase.
 enum {
@@ -32,6 +38,13 @@ enum {
 // Receives 36 bytes of standard INQUIRY data; nonzero accepts the unit.
 typedef int (*HostIoFilter)(const BYTE* inquiry);
 
+// The per-unit operations of a transport, as HostInterface and the unit table's entries hold them.
+// Each takes the unit's index within its transport.
+typedef BYTE* (*UnitCdbOperation)(DWORD unit);
+typedef UnitStatus (*UnitExecuteOperation)(DWORD unit, DWORD direction, DWORD cdbLength, void* data, DWORD length);
+typedef BOOL (*UnitQueryOperation)(DWORD unit, DWORD* value);
+typedef BOOL (*UnitMediumOperation)(DWORD unit);
+
 struct HostInterface {
     // Releases the transport's handles and mutexes; the table stays installed. Returns 1.
     BOOL (*term)(void);
@@ -40,16 +53,12 @@ struct HostInterface {
     // unit. Returns the count (0 on failure).
     DWORD (*enumerate)(HostIoFilter filter, const char* deviceClass);
     // The unit's 16-byte CDB area, valid until the next enumeration; null on failure.
-    BYTE* (*getCdb)(DWORD unit);
+    UnitCdbOperation getCdb;
     // Runs the CDB in the unit's area. Only the low 8 bits of direction and cdbLength count.
-    UnitStatus (*execute)(DWORD unit, DWORD direction, DWORD cdbLength, void* data, DWORD length);
+    UnitExecuteOperation execute;
     // Drive letter (0 when none) and discovery number, stored through the pointer when not null.
-    BOOL (*getDriveLetter)(DWORD unit, DWORD* letter);
-    BOOL (*getDeviceNumber)(DWORD unit, DWORD* number);
-    BOOL (*loadMedium)(DWORD unit);
-    BOOL (*ejectMedium)(DWORD unit);
-    BOOL (*lock)(DWORD unit);
-    BOOL (*unlock)(DWORD unit);
+    UnitQueryOperation getDriveLetter, getDeviceNumber;
+    UnitMediumOperation loadMedium, ejectMedium, lock, unlock;
 };
 
 // Installs the platform's transport. 1 when a transport is installed, 0 otherwise (table unchanged,

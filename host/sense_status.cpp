@@ -30,6 +30,6 @@ UnitStatus HostIoCommandStatus(const BYTE* sense, size_t length, bool completed)
 {
     UnitStatus status = HostIoSenseStatus(sense, length);
     if (status == 0 && !completed)
-        return 4;
+        return UNIT_STATUS_NOT_CARRIED;
     return status;
 }

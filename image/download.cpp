@@ -5,47 +5,45 @@
 #include <cstring>
 
 #include "image/firmware_image.h"
+#include "platform/byte_order.h"
 
 namespace {
 
+// WRITE BUFFER (operation code 0x3B, a 10-byte CDB): its modes, and the unit's buffers.
 const BYTE WRITE_BUFFER = 0x3B;
-const BYTE MODE_DOWNLOAD = 0x00;
-const BYTE MODE_DOWNLOAD_AND_SAVE = 0x05;
-const BYTE BUFFER_IMAGE = 0x00;
-const BYTE BUFFER_HEADER = 0x01;
-const DWORD WRITE_BUFFER_CDB_LENGTH = 10;
+enum WriteBufferMode : BYTE { MODE_DOWNLOAD = 0x00, MODE_DOWNLOAD_AND_SAVE = 0x05 };
+enum WriteBufferId : BYTE { BUFFER_IMAGE = 0x00, BUFFER_HEADER = 0x01 };
+
+// The new layout goes in pieces of at most this many bytes.
 const DWORD PIECE_SIZE = 0x10000;
-const UnitStatus DOWNLOAD_REFUSED = 5;
 
-void PutBigEndian32(BYTE* bytes, DWORD value)
+// The entry's CDB area, when a download of `length` bytes (at most `maximum`) may start; null when it
+// is refused.
+BYTE* DownloadArea(const UnitEntry& entry, DWORD length, DWORD maximum)
 {
-    bytes[0] = BYTE(value >> 24);
-    bytes[1] = BYTE(value >> 16);
-    bytes[2] = BYTE(value >> 8);
-    bytes[3] = BYTE(value);
+    BYTE* cdb = entry.getCdb(entry.transportIndex);
+    return length <= maximum ? cdb : nullptr;
 }
 
-DWORD GetBigEndian32(const BYTE* bytes)
+// Sends `length` bytes of `data` with the WRITE BUFFER whose first three bytes are given; the caller
+// writes the offset and length fields (bytes 3..9) into the area first.
+UnitStatus SendWriteBuffer(const UnitEntry& entry, BYTE* cdb, WriteBufferMode mode, WriteBufferId buffer, BYTE* data,
+                           DWORD length)
 {
-    return DWORD(bytes[0]) << 24 | DWORD(bytes[1]) << 16 | DWORD(bytes[2]) << 8 | DWORD(bytes[3]);
+    cdb[0] = WRITE_BUFFER;
+    cdb[1] = mode;
+    cdb[2] = buffer;
+    return entry.execute(entry.transportIndex, UnitDataOut, 10, data, length);
 }
 
-UnitStatus SendWriteBuffer(const UnitEntry& entry, void* data, DWORD length)
+// The new layout's form: a 24-bit buffer offset in bytes 3..5 and a 24-bit length in bytes 6..8.
+UnitStatus SendAt(const UnitEntry& entry, BYTE* cdb, WriteBufferMode mode, WriteBufferId buffer, BYTE* data,
+                  DWORD offset, DWORD length)
 {
-    return entry.execute(entry.transportIndex, UnitDataOut, WRITE_BUFFER_CDB_LENGTH, data, length);
-}
-
-// One piece of a new-layout image: `length` bytes at image offset `offset`, the offset and a 24-bit
-// length in the CDB.
-UnitStatus SendPiece(const UnitEntry& entry, BYTE* cdb, BYTE mode, BYTE* image, DWORD offset, DWORD length)
-{
-    const BYTE command[10] = {WRITE_BUFFER,       mode,
-                              BUFFER_IMAGE,       BYTE(offset >> 16),
-                              BYTE(offset >> 8),  BYTE(offset),
-                              BYTE(length >> 16), BYTE(length >> 8),
-                              BYTE(length),       0x00};
-    std::memcpy(cdb, command, sizeof command);
-    return SendWriteBuffer(entry, image + offset, length);
+    const BYTE fields[7] = {BYTE(offset >> 16), BYTE(offset >> 8), BYTE(offset), BYTE(length >> 16),
+                            BYTE(length >> 8),  BYTE(length),      0x00};
+    std::memcpy(cdb + 3, fields, sizeof fields);
+    return SendWriteBuffer(entry, cdb, mode, buffer, data, length);
 }
 
 DWORD PieceLength(DWORD remaining)
@@ -57,52 +55,44 @@ DWORD PieceLength(DWORD remaining)
 
 UnitStatus ImageDownloadOld(UnitEntry* entry, DWORD length, BYTE* image)
 {
-    BYTE* cdb = entry->getCdb(entry->transportIndex);
+    BYTE* cdb = DownloadArea(*entry, length, IMAGE_OLD_LAYOUT_MAX);
     if (!cdb)
-        return DOWNLOAD_REFUSED;
-    if (length > IMAGE_OLD_LAYOUT_MAX)
-        return DOWNLOAD_REFUSED;
+        return UNIT_STATUS_BAD_ARGUMENT;
     length += length & 1;
     // The old command carries a 32-bit length in bytes 6..9.
-    const BYTE command[10] = {WRITE_BUFFER, MODE_DOWNLOAD, BUFFER_IMAGE, 0, 0, 0, 0, 0, 0, 0};
-    std::memcpy(cdb, command, sizeof command);
-    PutBigEndian32(cdb + 6, length);
-    return SendWriteBuffer(*entry, image, length);
+    cdb[3] = cdb[4] = cdb[5] = 0;
+    WriteBigEndian32(cdb + 6, length);
+    return SendWriteBuffer(*entry, cdb, MODE_DOWNLOAD, BUFFER_IMAGE, image, length);
 }
 
 UnitStatus ImageDownloadNew(UnitEntry* entry, DWORD length, BYTE* image)
 {
-    BYTE* cdb = entry->getCdb(entry->transportIndex);
-    if (!cdb)
-        return DOWNLOAD_REFUSED;
-    if (length > FIRMWARE_IMAGE_CAPACITY)
-        return DOWNLOAD_REFUSED;
+    BYTE* cdb = DownloadArea(*entry, length, FIRMWARE_IMAGE_CAPACITY);
     // The length field must lie within the image before it is read.
     const DWORD lengthField = IMAGE_BLOCK_OFFSET + IMAGE_NEW_LENGTH_OFFSET;
-    if (length < lengthField + 4)
-        return DOWNLOAD_REFUSED;
-    const DWORD imageLength = GetBigEndian32(image + lengthField);
+    if (!cdb || length < lengthField + 4)
+        return UNIT_STATUS_BAD_ARGUMENT;
+    const DWORD imageLength = ReadBigEndian32(image + lengthField);
     if (static_cast<unsigned long long>(imageLength) + (imageLength & 1) != length)
-        return DOWNLOAD_REFUSED;
+        return UNIT_STATUS_BAD_ARGUMENT;
 
     BYTE header[8];
-    PutBigEndian32(header, imageLength);
-    PutBigEndian32(header + 4, ImageCrc32(image, imageLength));
-    const BYTE headerCommand[10] = {WRITE_BUFFER, MODE_DOWNLOAD, BUFFER_HEADER, 0, 0, 0, 0, 0, sizeof header, 0};
-    std::memcpy(cdb, headerCommand, sizeof headerCommand);
-    UnitStatus status = SendWriteBuffer(*entry, header, sizeof header);
+    WriteBigEndian32(header, imageLength);
+    WriteBigEndian32(header + 4, ImageCrc32(image, imageLength));
+    UnitStatus status = SendAt(*entry, cdb, MODE_DOWNLOAD, BUFFER_HEADER, header, 0, sizeof header);
     if (status != 0)
         return status;
 
     // The highest pieces first; the piece at offset 0 ends the download and makes the unit save.
     for (DWORD offset = 2 * PIECE_SIZE; offset > 0; offset -= PIECE_SIZE) {
         if (length > offset) {
-            status = SendPiece(*entry, cdb, MODE_DOWNLOAD, image, offset, PieceLength(length - offset));
+            const DWORD piece = PieceLength(length - offset);
+            status = SendAt(*entry, cdb, MODE_DOWNLOAD, BUFFER_IMAGE, image + offset, offset, piece);
             if (status != 0)
                 return status;
         }
     }
-    return SendPiece(*entry, cdb, MODE_DOWNLOAD_AND_SAVE, image, 0, PieceLength(length));
+    return SendAt(*entry, cdb, MODE_DOWNLOAD_AND_SAVE, BUFFER_IMAGE, image, 0, PieceLength(length));
 }
 
 DWORD ImageCrc32(const BYTE* data, DWORD length)

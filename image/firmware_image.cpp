@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "platform/byte_order.h"
 #include "platform/system_table.h"
 
 namespace {
@@ -17,11 +18,6 @@ const size_t OLD_PRODUCT_LENGTH = 6;     // "QZV-57"
 // Filled into the whole buffer before a load: the erased-flash value, so that the pad byte of an
 // odd-sized image and anything beyond the file are defined.
 const BYTE IMAGE_FILL = 0xFF;
-
-DWORD ReadBigEndian32(const BYTE* bytes)
-{
-    return DWORD(bytes[0]) << 24 | DWORD(bytes[1]) << 16 | DWORD(bytes[2]) << 8 | DWORD(bytes[3]);
-}
 
 // Reads the open file into the buffer and stores its length. 0 or the message to show.
 int ReadWholeFile(HANDLE file, BYTE* image, LONG* length, ImageMessage* message)
@@ -45,6 +41,13 @@ int ReadWholeFile(HANDLE file, BYTE* image, LONG* length, ImageMessage* message)
         return -1;
     }
     return 0;
+}
+
+// Shows why an image is refused; the identification then returns no block.
+const BYTE* Refused(ImageMessageSink& sink, ImageMessage message)
+{
+    sink.ShowImageMessage(message, nullptr);
+    return nullptr;
 }
 
 }  // namespace
@@ -71,36 +74,26 @@ int ImageLoadFile(const char* path, BYTE* image, LONG* length, ImageMessageSink&
 
 const BYTE* ImageCheckOldLayout(const BYTE* image, LONG length, ImageMessageSink& sink)
 {
-    if (length < IMAGE_OLD_LAYOUT_MIN || length > IMAGE_OLD_LAYOUT_MAX) {
-        sink.ShowImageMessage(IMAGE_MESSAGE_INVALID_SIZE, nullptr);
-        return nullptr;
-    }
+    if (length < IMAGE_OLD_LAYOUT_MIN || length > IMAGE_OLD_LAYOUT_MAX)
+        return Refused(sink, IMAGE_MESSAGE_INVALID_SIZE);
     const BYTE* block = image + IMAGE_BLOCK_OFFSET;
     const char* oldSignature = IMAGE_SIGNATURE + NEW_TAG_LENGTH;
     const char* oldProduct = IMAGE_SIGNATURE + sizeof IMAGE_SIGNATURE - 1 - OLD_PRODUCT_LENGTH;
     if (std::memcmp(block, oldSignature, OLD_SIGNATURE_LENGTH) != 0 ||
-        std::memcmp(block + 8, oldProduct, OLD_PRODUCT_LENGTH) != 0) {
-        sink.ShowImageMessage(IMAGE_MESSAGE_INVALID_IMAGE, nullptr);
-        return nullptr;
-    }
+        std::memcmp(block + 8, oldProduct, OLD_PRODUCT_LENGTH) != 0)
+        return Refused(sink, IMAGE_MESSAGE_INVALID_IMAGE);
     return block;
 }
 
 const BYTE* ImageCheckNewLayout(const BYTE* image, LONG length, ImageMessageSink& sink)
 {
-    if (length < IMAGE_NEW_LAYOUT_MIN || length > FIRMWARE_IMAGE_CAPACITY) {
-        sink.ShowImageMessage(IMAGE_MESSAGE_INVALID_SIZE, nullptr);
-        return nullptr;
-    }
+    if (length < IMAGE_NEW_LAYOUT_MIN || length > FIRMWARE_IMAGE_CAPACITY)
+        return Refused(sink, IMAGE_MESSAGE_INVALID_SIZE);
     const BYTE* block = image + IMAGE_BLOCK_OFFSET;
-    if (std::memcmp(block, IMAGE_SIGNATURE, NEW_TAG_LENGTH) != 0) {
-        sink.ShowImageMessage(IMAGE_MESSAGE_INVALID_IMAGE, nullptr);
-        return nullptr;
-    }
-    if (static_cast<DWORD>(length) < ReadBigEndian32(block + IMAGE_NEW_LENGTH_OFFSET)) {
-        sink.ShowImageMessage(IMAGE_MESSAGE_INVALID_SIZE, nullptr);
-        return nullptr;
-    }
+    if (std::memcmp(block, IMAGE_SIGNATURE, NEW_TAG_LENGTH) != 0)
+        return Refused(sink, IMAGE_MESSAGE_INVALID_IMAGE);
+    if (static_cast<DWORD>(length) < ReadBigEndian32(block + IMAGE_NEW_LENGTH_OFFSET))
+        return Refused(sink, IMAGE_MESSAGE_INVALID_SIZE);
     return block;
 }
 

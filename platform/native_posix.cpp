@@ -221,7 +221,11 @@ HANDLE WINAPI PosixCreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTR
     return new FileObject(fd);
 }
 
-BOOL WINAPI PosixReadFile(HANDLE h, LPVOID buffer, DWORD length, LPDWORD done, LPOVERLAPPED)
+// ReadFile and WriteFile: `move` reads or writes on the descriptor from byte `moved` on, resumed after
+// EINTR, until all `length` bytes have moved, nothing more moves (end of file) or it fails. *done
+// holds the bytes moved in every case.
+template <typename Move>
+BOOL MoveAll(HANDLE h, DWORD length, LPDWORD done, Move move)
 {
     auto* file = static_cast<FileObject*>(AsObject(h, PosixObject::FILE_OBJECT));
     if (done)
@@ -231,45 +235,34 @@ BOOL WINAPI PosixReadFile(HANDLE h, LPVOID buffer, DWORD length, LPDWORD done, L
         return FALSE;
     }
     DWORD total = 0;
+    BOOL moved = TRUE;
     while (total < length) {
-        ssize_t n = read(file->fd, static_cast<char*>(buffer) + total, length - total);
+        ssize_t n = move(file->fd, total);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            return FailWithErrno();
-        if (n == 0)
+            moved = FailWithErrno();
+        if (n <= 0)
             break;
         total += static_cast<DWORD>(n);
     }
     if (done)
         *done = total;
-    return TRUE;
+    return moved;
+}
+
+BOOL WINAPI PosixReadFile(HANDLE h, LPVOID buffer, DWORD length, LPDWORD done, LPOVERLAPPED)
+{
+    return MoveAll(h, length, done, [&](int fd, DWORD moved) {
+        return read(fd, static_cast<char*>(buffer) + moved, length - moved);
+    });
 }
 
 BOOL WINAPI PosixWriteFile(HANDLE h, LPCVOID buffer, DWORD length, LPDWORD done, LPOVERLAPPED)
 {
-    auto* file = static_cast<FileObject*>(AsObject(h, PosixObject::FILE_OBJECT));
-    if (done)
-        *done = 0;
-    if (!file) {
-        t_lastError = ERROR_INVALID_HANDLE;
-        return FALSE;
-    }
-    DWORD total = 0;
-    while (total < length) {
-        ssize_t n = write(file->fd, static_cast<const char*>(buffer) + total, length - total);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            if (done)
-                *done = total;
-            return FailWithErrno();
-        }
-        total += static_cast<DWORD>(n);
-    }
-    if (done)
-        *done = total;
-    return TRUE;
+    return MoveAll(h, length, done, [&](int fd, DWORD moved) {
+        return write(fd, static_cast<const char*>(buffer) + moved, length - moved);
+    });
 }
 
 DWORD WINAPI PosixGetFileSize(HANDLE h, LPDWORD high)

@@ -1,6 +1,7 @@
 // READ(10) / WRITE(10) in commands of at most 0x10000 bytes, and READ CAPACITY(10).
 #include "unit/unit_blocks.h"
 
+#include "platform/byte_order.h"
 #include "unit/unit_command_runner.h"
 
 namespace {
@@ -9,11 +10,6 @@ const DWORD BYTES_PER_COMMAND = 0x10000;
 const BYTE READ_10 = 0x28;
 const BYTE WRITE_10 = 0x2A;
 const BYTE READ_CAPACITY_10 = 0x25;
-
-DWORD BigEndian32(const BYTE* bytes)
-{
-    return DWORD(bytes[0]) << 24 | DWORD(bytes[1]) << 16 | DWORD(bytes[2]) << 8 | DWORD(bytes[3]);
-}
 
 UnitStatus TransferBlocks(DWORD unit, BYTE opcode, DWORD block, DWORD blockCount, const BYTE* buffer, DWORD blockSize)
 {
@@ -77,7 +73,7 @@ UnitStatus UnitReadCapacity(DWORD unit, DWORD blockAddress, DWORD* capacity)
     const UnitStatus status = UnitRunOnEntry(*entry, command);
     if (status != 0)
         return status;
-    capacity[0] = BigEndian32(data);
-    capacity[1] = BigEndian32(data + 4);
+    capacity[0] = ReadBigEndian32(data);
+    capacity[1] = ReadBigEndian32(data + 4);
     return 0;
 }

@@ -21,9 +21,6 @@ enum UnitRetry {
 // UNIT ATTENTION, not ready to ready change: the one status that UNIT_RETRY_ONCE repeats.
 #define UNIT_STATUS_READY_CHANGE 0x28000006u
 
-// Statuses this layer produces itself.
-#define UNIT_STATUS_BAD_ARGUMENT 5u  // index out of range, no CDB area, bad length
-#define UNIT_STATUS_BUSY 11u         // unit busy; also missing pointers of the ATA operations
 
 struct UnitCommand {
     BYTE cdb[16];

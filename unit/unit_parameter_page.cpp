@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "platform/byte_order.h"
 #include "unit/unit_command_runner.h"
 
 namespace {
@@ -42,10 +43,7 @@ void UnitParameterPageFromRecord(const UnitParameterRecord& record, DWORD revisi
         BYTE* bytes = page + GroupOffset(g);
         bytes[0] = BYTE(group.codeA);
         bytes[1] = BYTE(group.codeB);
-        bytes[2] = BYTE(value32 >> 24);
-        bytes[3] = BYTE(value32 >> 16);
-        bytes[4] = BYTE(value32 >> 8);
-        bytes[5] = BYTE(value32);
+        WriteBigEndian32(bytes + 2, value32);
         bytes[6] = BYTE(group.value16);
         bytes[7] = BYTE(group.value16 >> 8);
     }
@@ -60,7 +58,7 @@ void UnitParameterRecordFromPage(const BYTE page[UNIT_PARAMETER_PAGE_LENGTH], DW
         UnitParameterGroup& group = record->groups[g];
         group.codeA = bytes[0];
         group.codeB = bytes[1];
-        group.value32 = DWORD(bytes[2]) << 24 | DWORD(bytes[3]) << 16 | DWORD(bytes[4]) << 8 | DWORD(bytes[5]);
+        group.value32 = ReadBigEndian32(bytes + 2);
         group.value16 = DWORD(bytes[6]) | DWORD(bytes[7]) << 8;
     }
     if (UnitParameterGroupHeldHalved(UNIT_PARAMETER_HALVED_GROUP, revision))

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "image/download.h"
+#include "platform/byte_order.h"
 #include "unit/unit_command_runner.h"
 #include "unit/unit_commands.h"
 #include "unit/unit_transports.h"
@@ -18,15 +19,12 @@ DWORD s_layerOpenResult = 0;
 
 const char UNIT_VENDOR[] = "VORNA   ";
 
+// The per-unit operations of one transport, as the entries of its units take them.
 struct TransportBinding {
-    BYTE* (*getCdb)(DWORD);
-    UnitStatus (*execute)(DWORD, DWORD, DWORD, void*, DWORD);
-    BOOL (*getDriveLetter)(DWORD, DWORD*);
-    BOOL (*getDeviceNumber)(DWORD, DWORD*);
-    BOOL (*loadMedium)(DWORD);
-    BOOL (*ejectMedium)(DWORD);
-    BOOL (*lock)(DWORD);
-    BOOL (*unlock)(DWORD);
+    UnitCdbOperation getCdb;
+    UnitExecuteOperation execute;
+    UnitQueryOperation getDriveLetter, getDeviceNumber;
+    UnitMediumOperation loadMedium, ejectMedium, lock, unlock;
 };
 
 const TransportBinding HOST_BINDING = {
@@ -71,6 +69,14 @@ bool BuildEntry(DWORD index, DWORD transportIndex, const TransportBinding& bindi
     return true;
 }
 
+// The entry's operation on its transport index, or 5 for an index out of range.
+template <typename... Arguments>
+DWORD RunOnEntry(DWORD unit, BOOL (*UnitEntry::*operation)(DWORD, Arguments...), Arguments... arguments)
+{
+    const UnitEntry* entry = UnitEntryAt(unit);
+    return entry ? (entry->*operation)(entry->transportIndex, arguments...) : UNIT_STATUS_BAD_ARGUMENT;
+}
+
 }  // namespace
 
 const char* const UnitProductList[] = {"QZV-57G         ", "QZV-57H         ", nullptr};
@@ -98,7 +104,7 @@ int UnitIdentityFilter(const BYTE* inquiry)
 
 DWORD UnitRevisionFromInquiry(const BYTE* inquiry)
 {
-    return DWORD(inquiry[32]) << 24 | DWORD(inquiry[33]) << 16 | DWORD(inquiry[34]) << 8 | DWORD(inquiry[35]);
+    return ReadBigEndian32(inquiry + 32);
 }
 
 DWORD UnitLayerOpen(void)
@@ -163,38 +169,32 @@ DWORD UnitBuildTable(void)
 
 DWORD UnitGetDriveLetter(DWORD unit, DWORD* letter)
 {
-    const UnitEntry* entry = UnitEntryAt(unit);
-    return entry ? entry->getDriveLetter(entry->transportIndex, letter) : UNIT_STATUS_BAD_ARGUMENT;
+    return RunOnEntry(unit, &UnitEntry::getDriveLetter, letter);
 }
 
 DWORD UnitGetDeviceNumber(DWORD unit, DWORD* number)
 {
-    const UnitEntry* entry = UnitEntryAt(unit);
-    return entry ? entry->getDeviceNumber(entry->transportIndex, number) : UNIT_STATUS_BAD_ARGUMENT;
+    return RunOnEntry(unit, &UnitEntry::getDeviceNumber, number);
 }
 
 DWORD UnitLoadMedium(DWORD unit)
 {
-    const UnitEntry* entry = UnitEntryAt(unit);
-    return entry ? entry->loadMedium(entry->transportIndex) : UNIT_STATUS_BAD_ARGUMENT;
+    return RunOnEntry(unit, &UnitEntry::loadMedium);
 }
 
 DWORD UnitEjectMedium(DWORD unit)
 {
-    const UnitEntry* entry = UnitEntryAt(unit);
-    return entry ? entry->ejectMedium(entry->transportIndex) : UNIT_STATUS_BAD_ARGUMENT;
+    return RunOnEntry(unit, &UnitEntry::ejectMedium);
 }
 
 DWORD UnitLock(DWORD unit)
 {
-    const UnitEntry* entry = UnitEntryAt(unit);
-    return entry ? entry->lock(entry->transportIndex) : UNIT_STATUS_BAD_ARGUMENT;
+    return RunOnEntry(unit, &UnitEntry::lock);
 }
 
 DWORD UnitUnlock(DWORD unit)
 {
-    const UnitEntry* entry = UnitEntryAt(unit);
-    return entry ? entry->unlock(entry->transportIndex) : UNIT_STATUS_BAD_ARGUMENT;
+    return RunOnEntry(unit, &UnitEntry::unlock);
 }
 
 UnitStatus UnitDownloadFirmware(DWORD unit, DWORD length, BYTE* image)

@@ -28,15 +28,11 @@ struct UnitEntry {
     // table is built and refreshed by every successful UnitReadConfiguration.
     DWORD configuration;
     // The unit's 16-byte CDB area, owned by the transport; null when there is none.
-    BYTE* (*getCdb)(DWORD transportIndex);
+    UnitCdbOperation getCdb;
     // Runs the CDB written into the area; see host/host_io.h for the status rule.
-    UnitStatus (*execute)(DWORD transportIndex, DWORD direction, DWORD cdbLength, void* data, DWORD length);
-    BOOL (*getDriveLetter)(DWORD transportIndex, DWORD* letter);
-    BOOL (*getDeviceNumber)(DWORD transportIndex, DWORD* number);
-    BOOL (*loadMedium)(DWORD transportIndex);
-    BOOL (*ejectMedium)(DWORD transportIndex);
-    BOOL (*lock)(DWORD transportIndex);
-    BOOL (*unlock)(DWORD transportIndex);
+    UnitExecuteOperation execute;
+    UnitQueryOperation getDriveLetter, getDeviceNumber;
+    UnitMediumOperation loadMedium, ejectMedium, lock, unlock;
     // INQUIRY bytes 32..35 (product revision level) read big-endian: "1.99" is 0x312E3939.
     DWORD firmwareRevision;
     // Chosen by firmwareRevision when the table is built; null means the unit cannot be updated.

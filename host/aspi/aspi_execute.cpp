@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "host/aspi/aspi_io.h"
+#include "host/command_rules.h"
 #include "host/sense_status.h"
+#include "host/shared_mutex.h"
 #include "platform/system_table.h"
 
 namespace {
@@ -45,7 +47,6 @@ bool CarriedOut(const SRB_ExecSCSICmd& request)
            HostIoScsiStatusCompleted(request.SRB_TargStat);
 }
 
-
 // True while a timed-out request is still held by the manager; one it has given back since frees
 // the transport again.
 bool RequestStillLost()
@@ -60,16 +61,13 @@ bool RequestStillLost()
 
 UnitStatus AspiIoExecute(AspiIoUnit* unit, BYTE direction, BYTE cdbLength, void* data, DWORD length)
 {
+    if (!HostIoCdbLengthValid(cdbLength))
+        return UNIT_STATUS_BAD_ARGUMENT;
     if (RequestStillLost())
-        return 4;
+        return UNIT_STATUS_NOT_CARRIED;
     FillRequest(unit, direction, cdbLength, data, length);
-    DWORD wait = g_sys.WaitForSingleObject(unit->mutex, ASPI_IO_WAIT);
-    if (wait != WAIT_OBJECT_0) {
-        // An abandoned mutex counts as not obtained, but the wait made it ours: give it back.
-        if (wait == WAIT_ABANDONED)
-            g_sys.ReleaseMutex(unit->mutex);
-        return 11;
-    }
+    if (!HostIoTakeUnitMutex(unit->mutex, ASPI_IO_WAIT))
+        return UNIT_STATUS_BUSY;
     SRB_ExecSCSICmd& request = unit->request;
     g_sys.ResetEvent(unit->event);
     if (g_aspiIo.sendCommand(&request) == SS_PENDING &&
@@ -78,12 +76,12 @@ UnitStatus AspiIoExecute(AspiIoUnit* unit, BYTE direction, BYTE cdbLength, void*
         // (and of the caller's buffer) before either is used again.
         AspiIoAbort(unit);
         g_sys.ReleaseMutex(unit->mutex);
-        return 4;
+        return UNIT_STATUS_NOT_CARRIED;
     }
     g_sys.ReleaseMutex(unit->mutex);
     if (request.SRB_Status == SS_PENDING) {
         request.SRB_Status = SS_ABORTED;
-        return 4;
+        return UNIT_STATUS_NOT_CARRIED;
     }
     // Without sense data, only a request the manager completed counts as done; an adapter error,
     // a selection time-out or an aborted request never reached the unit, or not all of it.
@@ -118,18 +116,5 @@ BOOL AspiIoLoadMedium(AspiIoUnit* unit)
     cdb[0] = 0x1B;  // START STOP UNIT
     cdb[1] = static_cast<BYTE>(unit->lun << 5);
     cdb[4] = 0x03;  // LoEj and Start
-    switch (AspiIoExecute(unit, UnitNoData, 6, nullptr, 0) & 0xFF) {
-    case 0:
-        return 1;
-    case 2:  // NOT READY
-    case 6:  // UNIT ATTENTION
-        g_sys.SetLastError(ERROR_NOT_READY);
-        return 0;
-    case 5:  // ILLEGAL REQUEST
-        g_sys.SetLastError(ERROR_FILE_NOT_FOUND);
-        return 0;
-    default:
-        g_sys.SetLastError(ERROR_BAD_UNIT);
-        return 0;
-    }
+    return HostIoStartStopVerdict(AspiIoExecute(unit, UnitNoData, 6, nullptr, 0));
 }

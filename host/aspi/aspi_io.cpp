@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "host/transport_records.h"
 #include "platform/system_table.h"
 
 namespace {
@@ -59,12 +60,7 @@ Function EntryAs(FARPROC entry)
 
 void CloseEach(HANDLE AspiIoUnit::*member)
 {
-    for (AspiIoUnit& unit : g_aspiIo.units) {
-        if (unit.*member) {
-            g_sys.CloseHandle(unit.*member);
-            unit.*member = nullptr;
-        }
-    }
+    HostIoCloseEach(g_aspiIo.units, ASPI_IO_MAX_UNITS, member);
 }
 
 // Frees the manager, closes VWIN32 and puts the fallbacks back; the last error is kept.
@@ -128,11 +124,7 @@ bool CreateEvents()
 // The unit at `index`, or null with ERROR_FILE_NOT_FOUND.
 AspiIoUnit* UnitAt(DWORD index)
 {
-    if (index >= g_aspiIo.count) {
-        g_sys.SetLastError(ERROR_FILE_NOT_FOUND);
-        return nullptr;
-    }
-    return &g_aspiIo.units[index];
+    return HostIoRecordAt(g_aspiIo.units, g_aspiIo.count, index);
 }
 
 BOOL TermOperation(void)
@@ -150,7 +142,7 @@ UnitStatus ExecuteAt(DWORD index, DWORD direction, DWORD cdbLength, void* data, 
 {
     AspiIoUnit* unit = UnitAt(index);
     if (!unit)
-        return 5;
+        return UNIT_STATUS_BAD_ARGUMENT;
     return AspiIoExecute(unit, static_cast<BYTE>(direction), static_cast<BYTE>(cdbLength), data, length);
 }
 

@@ -9,44 +9,6 @@
 
 namespace {
 
-void CloseMutexes()
-{
-    for (AspiIoUnit& unit : g_aspiIo.units) {
-        if (unit.mutex) {
-            g_sys.CloseHandle(unit.mutex);
-            unit.mutex = nullptr;
-        }
-    }
-}
-
-// One mutex per record, "mutexAspiIo/<device class>/Device<N>": opened when another process made
-// it already, created (open to every account) otherwise.
-bool BuildMutexSet(const char* deviceClass)
-{
-    CloseMutexes();
-    if (deviceClass == nullptr || *deviceClass == '\0') {
-        g_sys.SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
-    for (DWORD n = 0; n < ASPI_IO_MAX_UNITS; ++n) {
-        char name[MAX_PATH];
-        int length = std::snprintf(name, sizeof name, "mutexAspiIo/%s/Device%u", deviceClass, static_cast<unsigned>(n));
-        HANDLE mutex = nullptr;
-        if (length < 0 || static_cast<size_t>(length) >= sizeof name)
-            g_sys.SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        else if (!(mutex = g_sys.OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name)))
-            mutex = HostIoCreateSharedMutex(name);
-        if (!mutex) {
-            DWORD error = g_sys.GetLastError();
-            CloseMutexes();
-            g_sys.SetLastError(error);
-            return false;
-        }
-        g_aspiIo.units[n].mutex = mutex;
-    }
-    return true;
-}
-
 // Asks the manager about adapter `adapter`; true when it answered SS_COMP.
 bool InquireAdapter(BYTE adapter)
 {
@@ -64,7 +26,10 @@ DWORD AspiIoEnumerate(HostIoFilter filter, const char* deviceClass)
 {
     AspiIoReleaseVolumeLocks();
     g_aspiIo.count = 0;
-    if (!BuildMutexSet(deviceClass))
+    // One mutex per record, "mutexAspiIo/<device class>/Device<N>": opened when another process made
+    // it already, created (open to every account) otherwise.
+    if (!HostIoBuildMutexSet(g_aspiIo.units, ASPI_IO_MAX_UNITS, "AspiIo", deviceClass,
+                             SHARED_MUTEX_OPEN_FIRST))
         return 0;
     if (!filter)
         filter = HostIoAcceptAll;

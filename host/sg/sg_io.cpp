@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "host/command_rules.h"
 #include "host/sg/sg_units.h"
 #include "platform/posix_errors.h"
 #include "platform/system_table.h"
@@ -34,7 +35,7 @@ BYTE* SgIoGetCdb(DWORD unit)
 UnitStatus SgIoExecute(DWORD unit, DWORD direction, DWORD cdbLength, void* data, DWORD length)
 {
     SgIoUnit* record = SgIoUnitAt(unit);
-    return record ? SgIoRun(record, direction, cdbLength, data, length) : 5;
+    return record ? SgIoRun(record, direction, cdbLength, data, length) : UNIT_STATUS_BAD_ARGUMENT;
 }
 
 BOOL SgIoGetDriveLetter(DWORD unit, DWORD*)
@@ -55,8 +56,7 @@ BOOL SgIoGetDeviceNumber(DWORD unit, DWORD* number)
     return TRUE;
 }
 
-// START STOP UNIT, judged by its sense key: NOT READY and UNIT ATTENTION say the unit is not
-// ready, ILLEGAL REQUEST that it has no such function, anything else that it failed.
+// START STOP UNIT, judged by its sense key as the host transports judge it.
 BOOL StartStopUnit(DWORD unit, BYTE action)
 {
     SgIoUnit* record = SgIoUnitAt(unit);
@@ -65,14 +65,7 @@ BOOL StartStopUnit(DWORD unit, BYTE action)
     std::memset(record->cdb, 0, sizeof record->cdb);
     record->cdb[0] = 0x1B;
     record->cdb[4] = action;
-    UnitStatus status = SgIoRun(record, UnitNoData, 6, nullptr, 0);
-    switch (status & 0xFF) {
-    case 0: return TRUE;
-    case 2:
-    case 6: g_sys.SetLastError(ERROR_NOT_READY); return FALSE;
-    case 5: g_sys.SetLastError(ERROR_FILE_NOT_FOUND); return FALSE;
-    default: g_sys.SetLastError(ERROR_BAD_UNIT); return FALSE;
-    }
+    return HostIoStartStopVerdict(SgIoRun(record, UnitNoData, 6, nullptr, 0));
 }
 
 BOOL SgIoLoadMedium(DWORD unit) { return StartStopUnit(unit, LOAD_AND_START); }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/sg/sg_units.h"
+#include "host/transport_records.h"
 #include "platform/posix_errors.h"
 #include "platform/system_table.h"
 
@@ -51,13 +52,6 @@ bool CreateUnitMutex(SgIoUnit* unit, const char* deviceClass)
     return unit->mutex != nullptr;
 }
 
-void CloseUnitMutex(SgIoUnit* unit)
-{
-    if (unit->mutex != nullptr)
-        g_sys.CloseHandle(unit->mutex);
-    unit->mutex = nullptr;
-}
-
 enum ProbeResult { PROBE_ACCEPTED, PROBE_REFUSED, PROBE_FAILED };
 
 // Opens the candidate, reads its address, takes its mutex and its INQUIRY data, and lets the filter
@@ -92,7 +86,7 @@ ProbeResult Probe(SgIoUnit* unit, unsigned deviceNumber, HostIoFilter filter, co
     bool accepted = status == 0 && (filter == nullptr || filter(unit->inquiry) != 0);
     SgIoClose(unit);
     if (!accepted)
-        CloseUnitMutex(unit);
+        HostIoCloseHandle(&unit->mutex);
     return accepted ? PROBE_ACCEPTED : PROBE_REFUSED;
 }
 

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "host/command_rules.h"
+#include "host/shared_mutex.h"
 #include "host/sg/signal_hold.h"
 #include "host/sg/sg_status.h"
 #include "platform/posix_errors.h"
@@ -27,11 +29,7 @@ SgTransfer TransferOf(DWORD direction)
 
 SgIoUnit* SgIoUnitAt(DWORD unit)
 {
-    if (unit >= g_sgUnitCount) {
-        g_sys.SetLastError(ERROR_FILE_NOT_FOUND);
-        return nullptr;
-    }
-    return &g_sgUnits[unit];
+    return HostIoRecordAt(g_sgUnits, g_sgUnitCount, unit);
 }
 
 int SgIoOpen(SgIoUnit* unit)
@@ -60,11 +58,7 @@ void SgIoCloseAll(void)
 {
     for (DWORD i = 0; i < g_sgUnitCount; ++i)
         SgIoClose(&g_sgUnits[i]);
-    for (SgIoUnit& unit : g_sgUnits) {
-        if (unit.mutex != nullptr)
-            g_sys.CloseHandle(unit.mutex);
-        unit.mutex = nullptr;
-    }
+    HostIoCloseEach(g_sgUnits, SG_UNIT_MAX, &SgIoUnit::mutex);
 }
 
 UnitStatus SgIoRun(SgIoUnit* unit, DWORD direction, DWORD cdbLength, void* data, DWORD length)
@@ -81,29 +75,20 @@ UnitStatus SgIoRun(SgIoUnit* unit, DWORD direction, DWORD cdbLength, void* data,
     request.timeoutMs = SG_COMMAND_TIMEOUT_MS;
     std::memset(unit->sense, 0, sizeof unit->sense);
     // The kernel would read a longer CDB beyond the area, or write through a missing buffer.
-    if (request.cdbLength == 0 || request.cdbLength > sizeof unit->cdb ||
-        (request.data == nullptr && request.length != 0))
-        return 4;
-
-    DWORD waited = g_sys.WaitForSingleObject(unit->mutex, SG_MUTEX_WAIT_MS);
-    if (waited != WAIT_OBJECT_0) {
-        // An abandoned mutex is ours now; give it back rather than keep it owned.
-        if (waited == WAIT_ABANDONED)
-            g_sys.ReleaseMutex(unit->mutex);
-        return 11;
-    }
-    UnitStatus status = 4;
+    if (!HostIoCdbLengthValid(cdbLength))
+        return UNIT_STATUS_BAD_ARGUMENT;
+    if (request.data == nullptr && request.length != 0)
+        return UNIT_STATUS_NOT_CARRIED;
+    if (!HostIoTakeUnitMutex(unit->mutex, SG_MUTEX_WAIT_MS))
+        return UNIT_STATUS_BUSY;
+    UnitStatus status = UNIT_STATUS_NOT_CARRIED;
     int opened = SgIoOpen(unit);
     if (opened < 0) {
         g_sys.SetLastError(PosixErrorFromErrno(-opened));
     } else {
         // Sent once: no signal may interrupt and restart the request, and a failure (EINTR
         // included) ends the command with status 4 rather than sending it again.
-        int ran;
-        {
-            SgSignalHold hold;
-            ran = g_sgDevices.Execute(unit->fd, &request);
-        }
+        int ran = SgWithSignalsHeld([&] { return g_sgDevices.Execute(unit->fd, &request); });
         if (ran < 0)
             g_sys.SetLastError(PosixErrorFromErrno(-ran));
         else

@@ -38,9 +38,9 @@ void SgIoClose(SgIoUnit* unit);
 // Closes every record in use and every mutex handle.
 void SgIoCloseAll(void);
 
-// Runs the CDB in the record's area: 11 when the mutex is not had within 32 s, 4 when the command
-// cannot be carried (device not opened, SG_IO refused, CDB length outside 1..16, no buffer for a
-// data phase), else the status of the request. The device is closed afterwards unless locked.
+// Runs the CDB in the record's area: 5 for a CDB length outside 1..16, 11 when the mutex is not had
+// within 32 s, 4 when the command cannot be carried (device not opened, SG_IO refused, no buffer for
+// a data phase), else the status of the request. The device is closed afterwards unless locked.
 // The request is sent once, with catchable signals held until it has ended.
 UnitStatus SgIoRun(SgIoUnit* unit, DWORD direction, DWORD cdbLength, void* data, DWORD length);
 

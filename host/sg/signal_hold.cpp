@@ -5,17 +5,16 @@
 
 #include <initializer_list>
 
-SgSignalHold::SgSignalHold()
+bool SgHoldSignals(sigset_t* previous)
 {
     sigset_t held;
     sigfillset(&held);
     for (int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP})
         sigdelset(&held, fault);
-    m_held = pthread_sigmask(SIG_BLOCK, &held, &m_previous) == 0;
+    return pthread_sigmask(SIG_BLOCK, &held, previous) == 0;
 }
 
-SgSignalHold::~SgSignalHold()
+void SgReleaseSignals(const sigset_t& previous)
 {
-    if (m_held)
-        pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }

@@ -7,17 +7,21 @@
 
 #include <signal.h>
 
-class SgSignalHold {
-public:
-    // Blocks every signal that can be blocked, except the faults the thread's own code raises
-    // (those cannot wait: the kernel would end the process).
-    SgSignalHold();
-    // Puts the thread's previous signal mask back.
-    ~SgSignalHold();
-    SgSignalHold(const SgSignalHold&) = delete;
-    SgSignalHold& operator=(const SgSignalHold&) = delete;
+// Blocks, for the calling thread, every signal that can be blocked except the faults the thread's
+// own code raises (those cannot wait: the kernel would end the process). True when the previous
+// mask was saved in *previous.
+bool SgHoldSignals(sigset_t* previous);
+// Puts the mask SgHoldSignals saved back.
+void SgReleaseSignals(const sigset_t& previous);
 
-private:
-    sigset_t m_previous;
-    bool m_held;
-};
+// Runs `call` with signals held and returns its result.
+template <typename Call>
+auto SgWithSignalsHeld(Call call) -> decltype(call())
+{
+    sigset_t previous;
+    const bool held = SgHoldSignals(&previous);
+    auto result = call();
+    if (held)
+        SgReleaseSignals(previous);
+    return result;
+}

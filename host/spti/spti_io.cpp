@@ -4,7 +4,9 @@
 
 #include <cstring>
 
+#include "host/command_rules.h"
 #include "host/sense_status.h"
+#include "host/shared_mutex.h"
 #include "platform/system_table.h"
 
 SptiIoState g_sptiIo;
@@ -14,11 +16,16 @@ namespace {
 // The unit at `index`, or null with ERROR_FILE_NOT_FOUND.
 SptiIoUnit* UnitAt(DWORD index)
 {
-    if (index >= g_sptiIo.count) {
-        g_sys.SetLastError(ERROR_FILE_NOT_FOUND);
+    return HostIoRecordAt(g_sptiIo.units, g_sptiIo.count, index);
+}
+
+// The unit at `index` with its device open; null with the reason in the last error.
+SptiIoUnit* OpenUnitAt(DWORD index)
+{
+    SptiIoUnit* unit = UnitAt(index);
+    if (!unit || (!unit->device && !SptiIoOpen(unit)))
         return nullptr;
-    }
-    return &g_sptiIo.units[index];
+    return unit;
 }
 
 // A control code without buffers on the unit's open handle.
@@ -32,6 +39,19 @@ void CloseUnlessLocked(SptiIoUnit* unit)
 {
     if (!unit->volumeLocked)
         SptiIoClose(unit);
+}
+
+// A medium operation on the unit at `index`: its device opened for it (0 when it cannot be), and
+// closed again afterwards unless the volume is locked.
+template <typename Operation>
+BOOL OnOpenDevice(DWORD index, Operation operation)
+{
+    SptiIoUnit* unit = OpenUnitAt(index);
+    if (!unit)
+        return 0;
+    BOOL result = operation(unit);
+    CloseUnlessLocked(unit);
+    return result;
 }
 
 void FillBlock(SptiIoUnit* unit, BYTE direction, BYTE cdbLength, void* data, DWORD length)
@@ -69,14 +89,14 @@ UnitStatus PassThrough(SptiIoUnit* unit)
                                        HostIoScsiStatusCompleted(unit->block.request.ScsiStatus));
         }
         if (g_sys.GetLastError() != ERROR_GEN_FAILURE)
-            return 4;
+            return UNIT_STATUS_NOT_CARRIED;
         DWORD now = g_sys.GetTickCount();
         if (!failedBefore) {
             failedBefore = true;
             firstFailure = now;
         }
         if (now - firstFailure >= SPTI_IO_RETRY_LIMIT)
-            return 4;
+            return UNIT_STATUS_NOT_CARRIED;
         g_sys.Sleep(SPTI_IO_RETRY_INTERVAL);
     }
 }
@@ -86,12 +106,7 @@ BOOL SptiIoTerm(void)
     for (DWORD i = 0; i < g_sptiIo.count; ++i)
         SptiIoClose(&g_sptiIo.units[i]);
     g_sptiIo.count = 0;
-    for (SptiIoUnit& unit : g_sptiIo.units) {
-        if (unit.mutex) {
-            g_sys.CloseHandle(unit.mutex);
-            unit.mutex = nullptr;
-        }
-    }
+    HostIoCloseEach(g_sptiIo.units, SPTI_IO_MAX_UNITS, &SptiIoUnit::mutex);
     return 1;
 }
 
@@ -105,60 +120,55 @@ UnitStatus SptiIoExecuteAt(DWORD index, DWORD direction, DWORD cdbLength, void* 
 {
     SptiIoUnit* unit = UnitAt(index);
     if (!unit)
-        return 5;
+        return UNIT_STATUS_BAD_ARGUMENT;
     return SptiIoExecute(unit, static_cast<BYTE>(direction), static_cast<BYTE>(cdbLength), data, length);
+}
+
+// Stores a field of the unit at `index` through `value` when it is not null; 0 for a bad index.
+template <typename Field>
+BOOL StoreField(DWORD index, DWORD* value, Field SptiIoUnit::*field)
+{
+    SptiIoUnit* unit = UnitAt(index);
+    if (!unit)
+        return 0;
+    if (value)
+        *value = static_cast<DWORD>(unit->*field);
+    return 1;
 }
 
 BOOL SptiIoGetDriveLetter(DWORD index, DWORD* letter)
 {
-    SptiIoUnit* unit = UnitAt(index);
-    if (!unit)
-        return 0;
-    if (letter)
-        *letter = static_cast<DWORD>(unit->driveLetter);
-    return 1;
+    return StoreField(index, letter, &SptiIoUnit::driveLetter);
 }
 
 BOOL SptiIoGetDeviceNumber(DWORD index, DWORD* number)
 {
-    SptiIoUnit* unit = UnitAt(index);
-    if (!unit)
-        return 0;
-    if (number)
-        *number = unit->number;
-    return 1;
+    return StoreField(index, number, &SptiIoUnit::number);
 }
 
 BOOL SptiIoLoadMedium(DWORD index)
 {
-    SptiIoUnit* unit = UnitAt(index);
-    if (!unit || (!unit->device && !SptiIoOpen(unit)))
-        return 0;
-    BOOL loaded = Control(unit, IOCTL_DISK_LOAD_MEDIA);
-    CloseUnlessLocked(unit);
-    return loaded;
+    return OnOpenDevice(index, [](SptiIoUnit* unit) { return Control(unit, IOCTL_DISK_LOAD_MEDIA); });
 }
 
 // Dismounts and ejects under a volume lock: the transport's own, or one taken for this alone.
 BOOL SptiIoEjectMedium(DWORD index)
 {
-    SptiIoUnit* unit = UnitAt(index);
-    if (!unit || (!unit->device && !SptiIoOpen(unit)))
-        return 0;
-    BOOL lockedHere = !unit->volumeLocked && Control(unit, FSCTL_LOCK_VOLUME);
-    if (unit->volumeLocked || lockedHere)
-        Control(unit, FSCTL_DISMOUNT_VOLUME);
-    BOOL ejected = Control(unit, IOCTL_DISK_EJECT_MEDIA);
-    if (lockedHere)
-        Control(unit, FSCTL_UNLOCK_VOLUME);
-    CloseUnlessLocked(unit);
-    return ejected;
+    return OnOpenDevice(index, [](SptiIoUnit* unit) {
+        BOOL lockedHere = !unit->volumeLocked && Control(unit, FSCTL_LOCK_VOLUME);
+        if (unit->volumeLocked || lockedHere)
+            Control(unit, FSCTL_DISMOUNT_VOLUME);
+        BOOL ejected = Control(unit, IOCTL_DISK_EJECT_MEDIA);
+        if (lockedHere)
+            Control(unit, FSCTL_UNLOCK_VOLUME);
+        return ejected;
+    });
 }
 
 BOOL SptiIoLock(DWORD index)
 {
-    SptiIoUnit* unit = UnitAt(index);
-    if (!unit || (!unit->device && !SptiIoOpen(unit)))
+    SptiIoUnit* unit = OpenUnitAt(index);
+    if (!unit)
         return 0;
     if (!SptiIoLockVolume(unit)) {
         SptiIoClose(unit);
@@ -205,19 +215,16 @@ BOOL SptiIoOpen(SptiIoUnit* unit)
 
 UnitStatus SptiIoExecute(SptiIoUnit* unit, BYTE direction, BYTE cdbLength, void* data, DWORD length)
 {
+    if (!HostIoCdbLengthValid(cdbLength))
+        return UNIT_STATUS_BAD_ARGUMENT;
     FillBlock(unit, direction, cdbLength, data, length);
-    DWORD wait = g_sys.WaitForSingleObject(unit->mutex, SPTI_IO_MUTEX_WAIT);
-    if (wait != WAIT_OBJECT_0) {
-        // An abandoned mutex counts as not obtained, but the wait made it ours: give it back.
-        if (wait == WAIT_ABANDONED)
-            g_sys.ReleaseMutex(unit->mutex);
-        return 11;
-    }
+    if (!HostIoTakeUnitMutex(unit->mutex, SPTI_IO_MUTEX_WAIT))
+        return UNIT_STATUS_BUSY;
     if (!unit->device && !SptiIoOpen(unit)) {
         DWORD openError = g_sys.GetLastError();
         g_sys.ReleaseMutex(unit->mutex);
         g_sys.SetLastError(openError);
-        return 4;
+        return UNIT_STATUS_NOT_CARRIED;
     }
     UnitStatus status = PassThrough(unit);
     CloseUnlessLocked(unit);

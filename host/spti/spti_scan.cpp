@@ -12,44 +12,6 @@
 
 namespace {
 
-void CloseMutexes()
-{
-    for (SptiIoUnit& unit : g_sptiIo.units) {
-        if (unit.mutex) {
-            g_sys.CloseHandle(unit.mutex);
-            unit.mutex = nullptr;
-        }
-    }
-}
-
-// One mutex per record, "mutexSptiIo/<device class>/Device<N>"; another process enumerating with
-// the same device class opens the same ones.
-bool CreateMutexSet(const char* deviceClass)
-{
-    CloseMutexes();
-    if (deviceClass == nullptr || *deviceClass == '\0') {
-        g_sys.SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
-    for (DWORD n = 0; n < SPTI_IO_MAX_UNITS; ++n) {
-        char name[MAX_PATH];
-        int length = std::snprintf(name, sizeof name, "mutexSptiIo/%s/Device%u", deviceClass, static_cast<unsigned>(n));
-        if (length < 0 || static_cast<size_t>(length) >= sizeof name) {
-            CloseMutexes();
-            g_sys.SetLastError(ERROR_FILENAME_EXCED_RANGE);
-            return false;
-        }
-        g_sptiIo.units[n].mutex = HostIoCreateSharedMutex(name);
-        if (!g_sptiIo.units[n].mutex) {
-            DWORD error = g_sys.GetLastError();
-            CloseMutexes();
-            g_sys.SetLastError(error);
-            return false;
-        }
-    }
-    return true;
-}
-
 bool SameTextIgnoringCase(const char* a, const char* b)
 {
     for (; *a && *b; ++a, ++b) {
@@ -136,7 +98,10 @@ DWORD SptiIoEnumerate(HostIoFilter filter, const char* deviceClass)
     for (DWORD i = 0; i < g_sptiIo.count; ++i)
         SptiIoClose(&g_sptiIo.units[i]);
     g_sptiIo.count = 0;
-    if (!CreateMutexSet(deviceClass))
+    // One mutex per record, "mutexSptiIo/<device class>/Device<N>"; another process enumerating
+    // with the same device class opens the same ones.
+    if (!HostIoBuildMutexSet(g_sptiIo.units, SPTI_IO_MAX_UNITS, "SptiIo", deviceClass,
+                             SHARED_MUTEX_CREATE))
         return 0;
     if (!filter)
         filter = HostIoAcceptAll;

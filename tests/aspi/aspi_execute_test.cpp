@@ -57,6 +57,11 @@ TEST_F(AspiExecute, RequestBlockCarriesTheCommand)
     }
     // The bytes beyond those the caller wrote stay from the earlier command.
     EXPECT_EQ(0, std::memcmp(read + 6, cdb + 6, 4));
+    // The CDB area holds 16 bytes: lengths of 0 or more than 16 (low 8 bits) are refused unsent.
+    const size_t sent = machine.Aspi().Requests().size();
+    for (DWORD refused : {0u, 17u, 0x100u, 0xFFu})
+        EXPECT_EQ(5u, HostIoExecute(0, UnitNoData, refused, nullptr, 0)) << refused;
+    EXPECT_EQ(sent, machine.Aspi().Requests().size());
 }
 
 TEST_F(AspiExecute, StatusComesFromSenseClearedBeforeEachCommand)

@@ -2,6 +2,12 @@
 // arguments and results carried to and from an installed transport.
 #include "host_scenario.h"
 
+#ifndef _WIN32
+#include <errno.h>
+
+#include "host/sg/sg_device_calls.h"
+#endif
+
 namespace {
 
 using HostIoDispatch = HostTest;
@@ -79,15 +85,43 @@ TEST_F(HostIoDispatch, InitElsewhereInstallsNothingAndSaysWhy)
 }
 
 #ifndef _WIN32
+// The SCSI generic transport's device calls, answered here: tests never reach the devices of the
+// machine that runs them. One device is listed, and it cannot be opened.
+unsigned s_listed = 0;
+std::vector<unsigned> s_opened;
+int ListOneDevice(std::vector<unsigned>* numbers)
+{
+    ++s_listed;
+    numbers->assign({7});
+    return 0;
+}
+int OpenNone(unsigned number)
+{
+    s_opened.push_back(number);
+    return -ENOENT;
+}
+int ExecuteNothing(int, SgRequest*) { return -EBADF; }
+int NoAddress(int, SgScsiAddress*) { return -EBADF; }
+int NoBlockDevice(unsigned, int* fd) { return *fd = -1, 0; }
+void CloseNothing(int) {}
+
 TEST_F(HostIoDispatch, InitOnLinuxInstallsTheScsiGenericTransport)
 {
+    s_listed = 0;
+    s_opened.clear();
+    SgDeviceCallsInstall({ListOneDevice, OpenNone, ExecuteNothing, NoAddress, NoBlockDevice, CloseNothing});
     machine.SetPlatformId(VER_PLATFORM_LINUX);
     ASSERT_EQ(1, HostIoInit());
-    // The SCSI generic transport answers now, not the empty table: a drive letter is not supported.
-    HostIoEnumerate(nullptr, "QZV-5x");
+    // The SCSI generic transport answers now, not the empty table: it lists its devices and tries
+    // the one listed.
+    EXPECT_EQ(0u, HostIoEnumerate(nullptr, "QZV-5x"));
+    EXPECT_EQ(1u, s_listed);
+    EXPECT_EQ(std::vector<unsigned>{7}, s_opened);
     g_sys.SetLastError(0);
-    EXPECT_FALSE(HostIoGetDriveLetter(0, nullptr));
-    EXPECT_NE(static_cast<DWORD>(ERROR_INVALID_FUNCTION), g_sys.GetLastError());
+    EXPECT_EQ(5u, HostIoExecute(0, UnitNoData, 6, nullptr, 0));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), g_sys.GetLastError());
+    EXPECT_TRUE(HostIoTerm());
+    SgDeviceCallsReset();
 }
 #endif
 

@@ -59,6 +59,12 @@ TEST_F(SptiExecute, DirectionAndCdbLengthUseTheirLowEightBits)
         EXPECT_EQ(c.dataIn, LastRequest().DataIn) << c.direction;
         EXPECT_EQ(6, LastRequest().CdbLength) << c.direction;
     }
+    // The CDB area holds 16 bytes: lengths of 0 or more than 16 (low 8 bits) are refused unsent.
+    const size_t sent = disk->PassThroughs().size();
+    for (DWORD refused : {0u, 17u, 0x100u, 0xFFu})
+        EXPECT_EQ(5u, HostIoExecute(0, UnitNoData, refused, nullptr, 0)) << refused;
+    EXPECT_EQ(sent, disk->PassThroughs().size());
+    EXPECT_EQ(0u, HostIoExecute(0, UnitNoData, 0x110, nullptr, 0));
 }
 
 TEST_F(SptiExecute, CdbAreaKeepsWhatTheCallerDidNotOverwrite)

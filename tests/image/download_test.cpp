@@ -223,11 +223,20 @@ TEST_F(DownloadTest, NewRefusalsSendNothing)
     Place(NewImage(0x30000, 0x30002));
     EXPECT_EQ(5u, ImageDownloadNew(&entry, 0x30002, image->bytes)) << "beyond the image buffer";
 
-    // A length field of all ones must not wrap round to match.
-    Place(NewImage(0x3000, 0xFFFFFFFFu));
-    EXPECT_EQ(5u, ImageDownloadNew(&entry, 0, image->bytes));
-    // Too short to hold the length field: it is not read from beyond the image.
+    // Length fields beyond the image buffer, passed with the longest length there is: refused before
+    // the CRC would read past the buffer. (All ones made even would wrap to 0 in 32 bits, but no
+    // length of 0 gets that far: the next check refuses it.)
+    for (DWORD field : {0xFFFFFFFFu, 0xFFFFFFFEu, 0x80000000u, 0x30002u, 0x30001u}) {
+        Place(NewImage(0x3000, field));
+        EXPECT_EQ(5u, ImageDownloadNew(&entry, FIRMWARE_IMAGE_CAPACITY, image->bytes)) << field;
+        EXPECT_EQ(5u, ImageDownloadNew(&entry, 0, image->bytes)) << field;
+    }
+    // Too short to hold the length field (which ends at 0x200C): it is not read from beyond the image.
+    Place(NewImage(0x3000, 0x200A));
     EXPECT_EQ(5u, ImageDownloadNew(&entry, 0x200A, image->bytes));
+    Place(NewImage(0x3000, 0x200C));
+    EXPECT_EQ(0u, ImageDownloadNew(&entry, 0x200C, image->bytes)) << "the shortest length that holds it";
+    unit.sent.clear();
 
     Place(NewImage(0x3000, 0x3000));
     unit.noArea = true;

@@ -263,6 +263,7 @@ TEST(NamedMutexLockFiles, ALinkPlantedInTheLockFolderIsNotFollowed)
     ASSERT_EQ(0, stat(target.c_str(), &st));
     EXPECT_EQ(0600u, st.st_mode & 0777u);
     unlink(path.c_str());
+    unlink(target.c_str());
 }
 
 TEST(NamedMutexLockFiles, DistinctNamesGetDistinctFilesOfLegalLength)

@@ -67,12 +67,13 @@ TEST_F(SgCommandTest, DirectionAndLengthsCountByTheirLowEightBits)
     }
 }
 
-TEST_F(SgCommandTest, ACommandThatCannotBeCarriedIsStatusFourWithoutReachingTheDevice)
+TEST_F(SgCommandTest, ACommandThatCannotBeCarriedIsRefusedWithoutReachingTheDevice)
 {
     size_t before = other->received.size();
     BYTE buffer[36];
-    EXPECT_EQ(4u, sg->execute(1, UnitNoData, 0, nullptr, 0));
-    EXPECT_EQ(4u, sg->execute(1, UnitNoData, 17, nullptr, 0));        // longer than the CDB area
+    EXPECT_EQ(5u, sg->execute(1, UnitNoData, 0, nullptr, 0));         // CDB lengths outside 1..16
+    EXPECT_EQ(5u, sg->execute(1, UnitNoData, 17, nullptr, 0));
+    EXPECT_EQ(5u, sg->execute(1, UnitNoData, 0x100, nullptr, 0));
     EXPECT_EQ(4u, sg->execute(1, UnitDataIn, 6, nullptr, 36));        // nowhere to put the data
     EXPECT_EQ(0u, sg->execute(1, UnitNoData, 6, nullptr, 36));        // no data phase: no buffer needed
     EXPECT_EQ(0u, sg->execute(1, UnitDataIn, 6, buffer, 0));

@@ -83,10 +83,12 @@ TEST_F(ZekuIoTest, OnlyTheLowBytesOfDirectionAndLengthCount)
     EXPECT_EQ(0u, Run(0, {0, 0, 0, 0, 0, 0}, UnitDataIn, inquiry, 0));
     EXPECT_EQ((std::vector<int>{USB_PIPE_STATUS}), PipesUsed(device));
 
-    // A CDB longer than the 16 bytes the request holds is refused before anything is sent.
+    // A CDB length outside the 1 to 16 bytes the request holds is refused before anything is sent.
     device.ClearRecords();
     EXPECT_EQ(5u, ZekuIoExecute(0, UnitNoData, 17, nullptr, 0));
     EXPECT_EQ(5u, ZekuIoExecute(0, UnitNoData, 0xFF, nullptr, 0));
+    EXPECT_EQ(5u, ZekuIoExecute(0, UnitNoData, 0, nullptr, 0));
+    EXPECT_EQ(5u, ZekuIoExecute(0, UnitNoData, 0x100, nullptr, 0));
     EXPECT_TRUE(device.Requests().empty());
     EXPECT_EQ(0u, device.Opens(USB_DEVICE_FILE));
 }

@@ -26,26 +26,13 @@ const int RESTORING_SIGNALS[] = {SIGTERM, SIGHUP, SIGQUIT, SIGINT};
 struct sigaction s_previous[sizeof RESTORING_SIGNALS / sizeof RESTORING_SIGNALS[0]];
 struct sigaction s_previousResize;
 
-void WriteAll(int fd, const char* text, size_t length)
-{
-    while (length > 0) {
-        ssize_t done = write(fd, text, length);
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return;
-        text += done;
-        length -= static_cast<size_t>(done);
-    }
-}
-
 void Restore()
 {
     if (!s_active)
         return;
     s_active = 0;
     tcsetattr(s_input, TCSAFLUSH, &s_saved);
-    WriteAll(s_output, LEAVE_SCREEN, sizeof LEAVE_SCREEN - 1);
+    TerminalWriteAll(s_output, LEAVE_SCREEN, sizeof LEAVE_SCREEN - 1);
 }
 
 // Async-signal-safe: puts the terminal back, then lets the signal do what it would have done.
@@ -69,6 +56,19 @@ void OnResize(int)
 }
 
 }  // namespace
+
+void TerminalWriteAll(int fd, const char* text, size_t length)
+{
+    while (length > 0) {
+        ssize_t done = write(fd, text, length);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return;
+        text += done;
+        length -= static_cast<size_t>(done);
+    }
+}
 
 TerminalSession::TerminalSession(int input, int output) : m_input(input), m_output(output)
 {
@@ -135,5 +135,5 @@ void TerminalSession::DrainResize()
 
 void TerminalSession::Write(const std::string& text)
 {
-    WriteAll(m_output, text.data(), text.size());
+    TerminalWriteAll(m_output, text.data(), text.size());
 }

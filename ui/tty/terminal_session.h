@@ -3,7 +3,12 @@
 // back when the session ends, also when the program is ended by a signal.
 #pragma once
 
+#include <cstddef>
 #include <string>
+
+// Writes all `length` bytes to `fd`, resumed after EINTR, until done or a write fails. Safe to call
+// from a signal handler.
+void TerminalWriteAll(int fd, const char* text, size_t length);
 
 class TerminalSession {
 public:

@@ -37,17 +37,7 @@ std::string Lowered(std::string text)
 
 void WriteAll(int fd, const std::string& text)
 {
-    const char* data = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        ssize_t done = write(fd, data, left);
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return;
-        data += done;
-        left -= static_cast<size_t>(done);
-    }
+    TerminalWriteAll(fd, text.data(), text.size());
 }
 
 }  // namespace

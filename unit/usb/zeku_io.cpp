@@ -6,13 +6,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host/command_rules.h"
+#include "host/shared_mutex.h"
 #include "platform/system_table.h"
 #include "unit/usb/zeku_io_device.h"
 
 namespace {
-
-const UnitStatus ZEKUIO_BAD_ARGUMENT = 5;
-const UnitStatus ZEKUIO_BUSY = 11;
 
 // ASC 0x28/ASCQ 0x00 as the status block reports it, and as sense with UNIT ATTENTION.
 const UnitStatus ZEKUIO_READY_CHANGE = 0x28000000u;
@@ -60,20 +59,7 @@ HANDLE ZekuIoCreateMutex(DWORD n)
 {
     char name[32];
     std::snprintf(name, sizeof name, ZEKUIO_MUTEX_NAME_FORMAT, static_cast<unsigned>(n));
-    // The descriptor's full size on this platform (20 bytes for 32-bit programs, 40 for 64-bit ones).
-    PSECURITY_DESCRIPTOR descriptor = g_sys.LocalAlloc(LMEM_ZEROINIT, SECURITY_DESCRIPTOR_MIN_LENGTH);
-    if (!descriptor)
-        return nullptr;
-    HANDLE mutex = nullptr;
-    if (g_sys.InitializeSecurityDescriptor(descriptor, SECURITY_DESCRIPTOR_REVISION) &&
-        g_sys.SetSecurityDescriptorDacl(descriptor, TRUE, nullptr, FALSE)) {
-        SECURITY_ATTRIBUTES attributes = {sizeof(SECURITY_ATTRIBUTES), descriptor, TRUE};
-        mutex = g_sys.CreateMutexA(&attributes, FALSE, name);
-    }
-    const DWORD error = g_sys.GetLastError();
-    g_sys.LocalFree(descriptor);
-    g_sys.SetLastError(error);
-    return mutex;
+    return HostIoCreateSharedMutex(name, SHARED_MUTEX_LOCAL_ZEROED);
 }
 
 DWORD ZekuIoOpen(void)
@@ -93,12 +79,8 @@ DWORD ZekuIoOpen(void)
 
 void ZekuIoClose(void)
 {
-    for (HANDLE& mutex : g_zekuIo.mutexes) {
-        if (mutex) {
-            g_sys.CloseHandle(mutex);
-            mutex = nullptr;
-        }
-    }
+    for (HANDLE& mutex : g_zekuIo.mutexes)
+        HostIoCloseHandle(&mutex);
 }
 
 BYTE* ZekuIoGetCdb(DWORD index)
@@ -109,20 +91,15 @@ BYTE* ZekuIoGetCdb(DWORD index)
 UnitStatus ZekuIoExecute(DWORD index, DWORD direction, DWORD cdbLength, void* data, DWORD length)
 {
     // The request has room for 16 CDB bytes; a longer CDB would send bytes beyond it.
-    if (index >= ZEKUIO_MAX_DEVICES || static_cast<BYTE>(cdbLength) > ZEKUIO_CDB_AREA_LENGTH)
-        return ZEKUIO_BAD_ARGUMENT;
+    if (index >= ZEKUIO_MAX_DEVICES || !HostIoCdbLengthValid(cdbLength))
+        return UNIT_STATUS_BAD_ARGUMENT;
     HANDLE mutex = g_zekuIo.mutexes[index];
-    const DWORD wait = g_sys.WaitForSingleObject(mutex, ZEKUIO_MUTEX_WAIT);
-    if (wait != WAIT_OBJECT_0) {
-        // An abandoned mutex counts as not obtained, but the wait made it ours: give it back.
-        if (wait == WAIT_ABANDONED)
-            g_sys.ReleaseMutex(mutex);
-        return ZEKUIO_BUSY;
-    }
+    if (!HostIoTakeUnitMutex(mutex, ZEKUIO_MUTEX_WAIT))
+        return UNIT_STATUS_BUSY;
     ZekuIoDevice* device = ZekuIoOpenDevice(index);
     if (!device) {
         g_sys.ReleaseMutex(mutex);
-        return ZEKUIO_BAD_ARGUMENT;
+        return UNIT_STATUS_BAD_ARGUMENT;
     }
     UnitStatus status = 0;
     for (int issued = 0; issued < ZEKUIO_MAX_ISSUES; ++issued) {

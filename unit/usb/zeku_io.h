@@ -34,7 +34,7 @@ DWORD ZekuIoCount(void);
 BYTE* ZekuIoGetCdb(DWORD index);
 // Runs the CDB in the area: 0, (ASC << 24) | (ASCQ << 16) from the status block, the packed sense
 // after a failed data phase, 2 when an exchange with the device failed, 5 for an index of 32 or more,
-// a CDB longer than 16 bytes or a device that cannot be opened, 11 when the mutex is not obtained
+// a CDB length outside 1..16 or a device that cannot be opened, 11 when the mutex is not obtained
 // in time. Only the low 8 bits of direction and cdbLength count.
 UnitStatus ZekuIoExecute(DWORD index, DWORD direction, DWORD cdbLength, void* data, DWORD length);
 // No drive letter or device number exists for these units: 0 with ERROR_NOT_SUPPORTED; nothing

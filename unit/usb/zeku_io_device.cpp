@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "host/sense_status.h"
+#include "host/transport_records.h"
 #include "platform/system_table.h"
 #include "unit/usb/zeku_io_device.h"
 
@@ -28,14 +29,6 @@ HANDLE OpenPipe(const char* devicePath, int pipe)
         return nullptr;
     }
     return OpenFile(name);
-}
-
-void CloseIfOpen(HANDLE* handle)
-{
-    if (*handle) {
-        g_sys.CloseHandle(*handle);
-        *handle = nullptr;
-    }
 }
 
 void PutLittleEndian(BYTE* at, DWORD value, int bytes)
@@ -89,10 +82,10 @@ ZekuIoDevice* ZekuIoOpenDevice(DWORD n)
 
 void ZekuIoCloseDevice(ZekuIoDevice* device)
 {
-    CloseIfOpen(&device->statusPipe);
-    CloseIfOpen(&device->dataOutPipe);
-    CloseIfOpen(&device->dataInPipe);
-    CloseIfOpen(&device->deviceHandle);
+    HostIoCloseHandle(&device->statusPipe);
+    HostIoCloseHandle(&device->dataOutPipe);
+    HostIoCloseHandle(&device->dataInPipe);
+    HostIoCloseHandle(&device->deviceHandle);
 }
 
 void ZekuIoRecoverPipe(HANDLE pipe)
