@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "app/about_dialog.h"
-#include "app/message_format.h"
 #include "app/res/resource.h"
 #include "ui/paint_dc.h"
 
@@ -130,16 +129,21 @@ void UpdaterDialog::Show(const std::string& text, UINT id)
     m_lastShownText = id;
 }
 
-void UpdaterDialog::ShowImageMessage(ImageMessage message, const char* path)
+std::string UpdaterDialog::MessageText(UINT id)
 {
-    switch (message) {
-    case IMAGE_MESSAGE_CANNOT_OPEN:
-        Show(FormatMessageText(UiLoadString(IDS_CANNOT_OPEN_FILE), {MessageArgument::Text(UiTextFromAnsi(path))}),
-             IDS_CANNOT_OPEN_FILE);
-        break;
-    case IMAGE_MESSAGE_READ_FAILED: Show(m_readFailedText, IDS_READ_FAILED); break;
-    case IMAGE_MESSAGE_SEEK_FAILED: Show(m_seekFailedText, IDS_SEEK_FAILED); break;
-    case IMAGE_MESSAGE_INVALID_SIZE: Show(m_invalidFileSizeText, IDS_INVALID_FILE_SIZE); break;
-    case IMAGE_MESSAGE_INVALID_IMAGE: Show(m_invalidFirmwareText, IDS_INVALID_FIRMWARE); break;
+    switch (id) {
+    case IDS_NEED_ADMINISTRATORS: return m_needAdministratorsText;
+    case IDS_READ_FAILED: return m_readFailedText;
+    case IDS_SEEK_FAILED: return m_seekFailedText;
+    case IDS_INVALID_FILE_SIZE: return m_invalidFileSizeText;
+    case IDS_INVALID_FIRMWARE: return m_invalidFirmwareText;
+    case IDS_NO_UNIT: return m_noUnitText;
+    case IDS_SEVERAL_UNITS: return m_severalUnitsText;
+    case IDS_INQUIRY_FAILED: return m_inquiryFailedText;
+    case IDS_WRITE_BUFFER_FAILED: return m_writeBufferFailedText;
+    case IDS_UPDATE_FAILED: return m_updateFailedText;
+    case IDS_CONVERTING: return m_convertingText;
+    case IDS_UPDATE_FINISHED: return m_updateFinishedText;
     }
+    return UiLoadString(id);
 }
