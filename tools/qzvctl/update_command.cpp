@@ -245,6 +245,12 @@ bool UpdateRun::Download()
                                         InquiryText(inquiry + 16, 16) + " at revision " +
                                         VersionText(inquiry + REVISION_OFFSET) + "; nothing was sent");
     }
+    // The unit table chose the procedure by the revision the unit gave while it was counted; the image
+    // was identified for the one it gives now.
+    if (UnitEntryAt(m_record.unitIndex)->firmwareRevision != UnitRevisionFromInquiry(inquiry)) {
+        return Fail(UPDATE_UNIT_FAILED, UnitName() + " gave two different revisions while it was counted and "
+                                                     "asked again; nothing was sent");
+    }
     const GuardedDownload run =
         RunGuardedDownload(m_record.unitIndex, m_image.data(), &m_imageSize, StopSignals::Received);
     m_record.commands = run.sent;
