@@ -190,8 +190,10 @@ bool UpdateRun::Probe()
         m_record.status = configurationStatus;
         return Fail(UPDATE_UNIT_FAILED, "the configuration command failed: " + StatusLine(configurationStatus));
     }
-    if (!version)
-        return Fail(UPDATE_IMAGE_REFUSED, m_messages.imageWords);
+    if (!version) {
+        return Fail(UPDATE_IMAGE_REFUSED,
+                    m_messages.imageWords.empty() ? "the image file cannot be closed after reading" : m_messages.imageWords);
+    }
     m_record.versionAfter = VersionText(version);
 
     // The procedure's own rules, tried on a recording entry: an image it would refuse is refused here,
