@@ -17,4 +17,9 @@ public:
     static int Received();
     // "SIGINT", "SIGTERM", ...; "signal N" for others.
     static const char* Name(int signal);
+
+private:
+    // The handler installed for each of them: notes the first signal. Forget clears it.
+    static void Note(int signal);
+    static void Forget();
 };

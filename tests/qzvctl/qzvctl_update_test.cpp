@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "qzvctl_fixture.h"
@@ -52,26 +53,9 @@ protected:
 
 TEST_F(QzvctlUpdate, ConvertsIdentifiesSendsAndWaitsAndReportsItAll)
 {
-    const std::vector<uint8_t> image = SampleNewImage({"2.10", "2.11", "2.12", "2.13"}, 0x12345);
     {
-        std::ofstream mot("Fleet.MOT");
-        for (size_t at = 0; at < image.size(); at += 32) {
-            const size_t count = std::min<size_t>(32, image.size() - at);
-            char head[16];
-            std::snprintf(head, sizeof head, "S3%02X%08X", unsigned(count + 5), unsigned(at));
-            unsigned sum = unsigned(count + 5) + (at >> 24 & 0xFF) + (at >> 16 & 0xFF) + (at >> 8 & 0xFF) + (at & 0xFF);
-            mot << head;
-            for (size_t i = 0; i < count; ++i) {
-                char pair[4];
-                std::snprintf(pair, sizeof pair, "%02X", image[at + i]);
-                mot << pair;
-                sum += image[at + i];
-            }
-            char tail[8];
-            std::snprintf(tail, sizeof tail, "%02X\n", ~sum & 0xFF);
-            mot << tail;
-        }
-        mot << "S70500000000FA\n";
+        std::ifstream sample(QZV_SOURCE_DIR "/examples/sample-new.mot", std::ios::binary);
+        std::ofstream("Fleet.MOT", std::ios::binary) << sample.rdbuf();
     }
     SimScenario scenario(Units("1.99", 1, 0x4000));  // version slot 2
     const UpdateResult run = Update({"Fleet.MOT", "--yes"}, &scenario);
@@ -91,15 +75,16 @@ TEST_F(QzvctlUpdate, ConvertsIdentifiesSendsAndWaitsAndReportsItAll)
     EXPECT_EQ(120u, report["timeoutSeconds"].Unsigned());
     EXPECT_TRUE(report["signal"].IsNull());
 
-    // What was reported is what the unit received, and it saved the image.
+    // What was reported is what the unit received, and it saved the converted image.
     const std::vector<SimCommand> sent = CommandsWithOpcode(scenario.Unit(0), WRITE_BUFFER);
     const std::vector<JsonValue>& reported = report["commands"].items;
-    ASSERT_EQ(3u, sent.size());
-    ASSERT_EQ(3u, reported.size());
+    ASSERT_EQ(2u, sent.size());
+    ASSERT_EQ(2u, reported.size());
     EXPECT_EQ("3b000100000000000800", reported[0]["cdb"].text);
-    EXPECT_EQ("3b000001000000234600", reported[1]["cdb"].text);
-    EXPECT_EQ("3b050000000001000000", reported[2]["cdb"].text);
-    EXPECT_EQ(0x2346u, reported[1]["length"].Unsigned());
+    EXPECT_EQ("3b050000000000800000", reported[1]["cdb"].text);
+    EXPECT_EQ(0x8000u, reported[1]["length"].Unsigned());
+    std::ifstream converted("fleet.bin", std::ios::binary);
+    const std::vector<uint8_t> image((std::istreambuf_iterator<char>(converted)), std::istreambuf_iterator<char>());
     EXPECT_EQ(image, scenario.Unit(0).SavedImage());
     EXPECT_FALSE(scenario.Unit(0).Present());
 }
@@ -282,7 +267,7 @@ TEST_F(QzvctlUpdate, InATerminalItAsksFirstAndOnlyYesGoesOn)
         const UpdateResult run = Update({"old.bin"}, &scenario, ToolConsole{true, &input});
         EXPECT_EQ(9, run.code);
         EXPECT_TRUE(Contains(run.report["error"].text, "not confirmed")) << run.report["error"].text;
-        EXPECT_TRUE(Contains(run.err, "update unit 0 (QZV-57H, revision 1.50) to version 1.70 with old.bin: 1 commands"))
+        EXPECT_TRUE(Contains(run.err, "update unit 0 (QZV-57H, revision 1.50) to version 1.70 with old.bin: 1 command, which saves"))
             << run.err;
         EXPECT_TRUE(CommandsWithOpcode(scenario.Unit(0), WRITE_BUFFER).empty());
     }

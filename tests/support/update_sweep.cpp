@@ -153,7 +153,8 @@ void SweepUpdates(const std::string& program, const std::vector<SweepFault>& fau
                                               ", " + DemoTransportName(platform, transport) + ", " +
                                               generation.name + " generation";
                     SCOPED_TRACE(where);
-                    const std::vector<uint8_t>& image = fault.systemCall ? generation.callImage : generation.commandImage;
+                    const std::vector<uint8_t>& image =
+                        fault.systemCall ? generation.callImage : generation.commandImage;
                     std::ofstream("sweep.bin", std::ios::binary | std::ios::trunc)
                         .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
 

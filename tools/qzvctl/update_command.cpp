@@ -130,7 +130,8 @@ bool UpdateRun::FailCheck(ProgressResult failure, UnitStatus status, DWORD count
     ShowUpdateResult(failure, status, m_messages);
     switch (failure) {
     case PROGRESS_SEVERAL_UNITS:
-        return Fail(UPDATE_SEVERAL_UNITS, std::to_string(count) + " units are attached: name the one to update with --unit");
+        return Fail(UPDATE_SEVERAL_UNITS,
+                    std::to_string(count) + " units are attached: name the one to update with --unit");
     case PROGRESS_INQUIRY_FAILED:
         m_record.hasStatus = true;
         m_record.status = status;
@@ -154,9 +155,9 @@ bool UpdateRun::Stopped(const std::string& when)
 bool UpdateRun::Probe()
 {
     if (!CheckUpdatePrivileges(m_messages)) {
-        return Fail(UPDATE_NOT_PERMITTED, m_messages.lastId == IDS_NEED_ADMINISTRATORS
-                                              ? "updating a unit needs root (Linux) or the Administrators group (Windows)"
-                                              : "the system's version cannot be read, so the rights cannot be checked");
+        if (m_messages.lastId != IDS_NEED_ADMINISTRATORS)
+            return Fail(UPDATE_NOT_PERMITTED, "the system's version cannot be read, so the rights cannot be checked");
+        return Fail(UPDATE_NOT_PERMITTED, "updating a unit needs root (Linux) or the Administrators group (Windows)");
     }
     if (!UnitLayerOpen()) {
         ShowUpdateResult(PROGRESS_NO_UNIT, 0, m_messages);
@@ -190,10 +191,10 @@ bool UpdateRun::Probe()
         m_record.status = configurationStatus;
         return Fail(UPDATE_UNIT_FAILED, "the configuration command failed: " + StatusLine(configurationStatus));
     }
-    if (!version) {
-        return Fail(UPDATE_IMAGE_REFUSED,
-                    m_messages.imageWords.empty() ? "the image file cannot be closed after reading" : m_messages.imageWords);
-    }
+    if (!version && m_messages.imageWords.empty())
+        return Fail(UPDATE_IMAGE_REFUSED, "the image file cannot be closed after reading");
+    if (!version)
+        return Fail(UPDATE_IMAGE_REFUSED, m_messages.imageWords);
     m_record.versionAfter = VersionText(version);
 
     // The procedure's own rules, tried on a recording entry: an image it would refuse is refused here,
@@ -219,18 +220,19 @@ bool UpdateRun::Confirm()
         std::ostream& notes = *m_context.notes;
         notes << "qzvctl: update " << UnitName() << " (" << InquiryText(m_record.inquiry + 16, 16) << ", revision "
               << m_record.versionBefore << ") to version " << m_record.versionAfter << " with " << m_record.image
-              << ": " << m_plannedCommands << " commands, the last one saving.\n"
+              << ": " << m_plannedCommands
+              << (m_plannedCommands == 1 ? " command, which saves.\n" : " commands, the last one saving.\n")
               << "The unit must stay attached and switched on until it has restarted. Update it? [y/N] "
               << std::flush;
         std::string answer;
         const bool answered = m_context.console.input && std::getline(*m_context.console.input, answer);
         if (StopSignals::Received() != 0)
-            return Stopped("at the prompt; nothing was sent");
+            return Stopped("at the prompt: no WRITE BUFFER command was sent");
         if (!answered || (answer != "y" && answer != "Y" && answer != "yes" && answer != "YES"))
-            return Fail(UPDATE_STOPPED, "not confirmed at the prompt; nothing was sent");
+            return Fail(UPDATE_STOPPED, "not confirmed at the prompt: no WRITE BUFFER command was sent");
     }
     if (StopSignals::Received() != 0)
-        return Stopped("before the download; nothing was sent");
+        return Stopped("before the download: no WRITE BUFFER command was sent");
     return true;
 }
 
