@@ -1,6 +1,8 @@
 // The membership test of the process token.
 #include "app/privileges.h"
 
+#include "app/message_area.h"
+#include "app/res/resource.h"
 #include "platform/system_table.h"
 
 static_assert(sizeof(OSVERSIONINFOA) == 148, "the version query names its structure by this size");
@@ -22,6 +24,19 @@ BOOL IsAdministrator(void)
     if (!IsMemberOfAlias(DOMAIN_ALIAS_RID_ADMINS, &member))
         return FALSE;
     return member;
+}
+
+BOOL CheckUpdatePrivileges(MessageArea& area)
+{
+    OSVERSIONINFOA version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (!g_sys.GetVersionExA(&version))
+        return FALSE;
+    if (PlatformNeedsAdministrators(version.dwPlatformId) && !IsAdministrator()) {
+        area.Show(area.MessageText(IDS_NEED_ADMINISTRATORS), IDS_NEED_ADMINISTRATORS);
+        return FALSE;
+    }
+    return TRUE;
 }
 
 BOOL IsMemberOfAlias(DWORD rid, BOOL* answer)

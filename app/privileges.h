@@ -5,12 +5,18 @@
 
 #include "platform/win32_types.h"
 
+class MessageArea;
+
 // True for the platforms that need the rights: the NT family and Linux. Windows 9x needs none.
 bool PlatformNeedsAdministrators(DWORD platformId);
 
 // TRUE on a platform that needs no rights, or when the user is in the Administrators alias; FALSE
 // otherwise and on any failure.
 BOOL IsAdministrator(void);
+
+// The update's first step, before the unit layer is touched: TRUE to go on. FALSE when the version
+// query fails (nothing is shown) or when the platform needs rights the user lacks (4002 is shown).
+BOOL CheckUpdatePrivileges(MessageArea& area);
 
 // Looks for the alias S-1-5-32-<rid> among the process token's groups, whatever their attributes.
 // TRUE when the test was made (*answer then tells), FALSE when it failed. A null answer fails with

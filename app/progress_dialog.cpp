@@ -39,21 +39,14 @@ BOOL ProgressDialog::OnInitDialog()
         systemMenu->DeleteMenu(SC_CLOSE, MF_BYCOMMAND);
 
     // Everything up to the end of the download happens here, before the dialog is shown.
-    DWORD count = UnitCount();
-    if (count != 1) {
-        EndDialog(count == 0 ? PROGRESS_NO_UNIT : PROGRESS_SEVERAL_UNITS);
-        return TRUE;
-    }
     BYTE inquiry[UNIT_INQUIRY_LENGTH];
-    m_status = UnitInquiry(m_unitIndex, inquiry);
-    if (m_status != 0) {
-        EndDialog(PROGRESS_INQUIRY_FAILED);
+    DWORD count = 0;
+    ProgressResult failure = PROGRESS_NO_UNIT;
+    if (!UpdateCheckUnit(m_unitIndex, UNIT_ONLY_ONE, inquiry, &count, &failure, &m_status)) {
+        EndDialog(failure);
         return TRUE;
     }
-    // The unit takes an even number of bytes; the pad byte is the buffer's next one.
-    if (m_imageSize & 1)
-        ++m_imageSize;
-    m_status = UnitDownloadFirmware(m_unitIndex, static_cast<DWORD>(m_imageSize), m_image);
+    m_status = UpdateDownloadImage(m_unitIndex, m_image, &m_imageSize);
     if (m_status != 0) {
         EndDialog(PROGRESS_DOWNLOAD_FAILED);
         return TRUE;

@@ -1,7 +1,5 @@
 // The update run as the main dialog starts it: the progress dialog, and its result shown as text.
-#include "app/message_format.h"
 #include "app/progress_dialog.h"
-#include "app/res/resource.h"
 #include "app/updater_dialog.h"
 
 void UpdaterDialog::OnStart()
@@ -14,20 +12,7 @@ void UpdaterDialog::OnStart()
 
     ProgressDialog progress;
     INT_PTR code = progress.ShowModal(m_unitIndex, m_image, m_imageSize);
-    switch (code) {
-    case PROGRESS_UNIT_LEFT: ShowPreloaded(IDS_UPDATE_FINISHED); break;
-    case PROGRESS_NO_UNIT: ShowPreloaded(IDS_NO_UNIT); break;
-    case PROGRESS_SEVERAL_UNITS: ShowPreloaded(IDS_SEVERAL_UNITS); break;
-    case PROGRESS_INQUIRY_FAILED:
-        Show(FormatMessageText(Preloaded(IDS_INQUIRY_FAILED), {MessageArgument::Number(progress.Status())}),
-             IDS_INQUIRY_FAILED);
-        break;
-    case PROGRESS_DOWNLOAD_FAILED:
-        Show(FormatMessageText(Preloaded(IDS_WRITE_BUFFER_FAILED), {MessageArgument::Number(progress.Status())}),
-             IDS_WRITE_BUFFER_FAILED);
-        break;
-    default: ShowPreloaded(IDS_UPDATE_FAILED); break;
-    }
+    ShowUpdateResult(code, progress.Status(), *this);
 
     // One update per run: only Quit is left.
     m_quitButton.EnableWindow(TRUE);

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "app/about_dialog.h"
-#include "app/message_format.h"
 #include "app/res/resource.h"
 #include "ui/paint_dc.h"
 
@@ -128,18 +127,4 @@ void UpdaterDialog::Show(const std::string& text, UINT id)
 {
     m_messageText.SetWindowText(text);
     m_lastShownText = id;
-}
-
-void UpdaterDialog::ShowImageMessage(ImageMessage message, const char* path)
-{
-    switch (message) {
-    case IMAGE_MESSAGE_CANNOT_OPEN:
-        Show(FormatMessageText(UiLoadString(IDS_CANNOT_OPEN_FILE), {MessageArgument::Text(UiTextFromAnsi(path))}),
-             IDS_CANNOT_OPEN_FILE);
-        break;
-    case IMAGE_MESSAGE_READ_FAILED: ShowPreloaded(IDS_READ_FAILED); break;
-    case IMAGE_MESSAGE_SEEK_FAILED: ShowPreloaded(IDS_SEEK_FAILED); break;
-    case IMAGE_MESSAGE_INVALID_SIZE: ShowPreloaded(IDS_INVALID_FILE_SIZE); break;
-    case IMAGE_MESSAGE_INVALID_IMAGE: ShowPreloaded(IDS_INVALID_FIRMWARE); break;
-    }
 }

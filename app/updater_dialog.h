@@ -7,10 +7,10 @@
 
 #include <string>
 
+#include "app/message_area.h"
 #include "app/version_strings.h"
 #include "image/command_line.h"
 #include "image/firmware_image.h"
-#include "image/image_message_sink.h"
 #include "ui/controls.h"
 #include "ui/dialog.h"
 
@@ -22,7 +22,7 @@ enum UpdaterStep {
     STEP_DONE = 2,
 };
 
-class UpdaterDialog : public Dialog, public ImageMessageSink {
+class UpdaterDialog : public Dialog, public MessageArea {
 public:
     UpdaterDialog();
     ~UpdaterDialog() override;
@@ -33,8 +33,9 @@ public:
     // mode, the file converted (4016).
     bool LastTextWasSuccess() const;
 
-    // ImageMessageSink: the image operations report their failures here.
-    void ShowImageMessage(ImageMessage message, const char* path) override;
+    // MessageArea: the preloaded texts, or the text loaded now; and the message area's text.
+    std::string MessageText(UINT id) override;
+    void Show(const std::string& text, UINT id) override;
 
 protected:
     void DoDataExchange(DataExchange* pDX) override;
@@ -56,11 +57,6 @@ private:
     BOOL ConvertStep();
     void LoadMessages();
 
-    // Replaces the text of the message area.
-    void Show(const std::string& text, UINT id);
-    // A text LoadMessages loaded, by its id (empty for an id that is not preloaded), and showing it.
-    const std::string& Preloaded(UINT id) const;
-    void ShowPreloaded(UINT id) { Show(Preloaded(id), id); }
     void ShowUsage();
     // Ends the chain: STEP_DONE; the second also closes the unit layer first.
     void Stop();

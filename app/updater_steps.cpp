@@ -2,12 +2,13 @@
 // unit, the image) and the conversion they share.
 #include <cstring>
 
+#include "app/image_conversion.h"
 #include "app/message_format.h"
 #include "app/privileges.h"
 #include "app/res/resource.h"
+#include "app/unit_image.h"
+#include "app/update_download.h"
 #include "app/updater_dialog.h"
-#include "image/mot_convert.h"
-#include "platform/system_table.h"
 #include "ui/win_app.h"
 #include "unit/unit_commands.h"
 #include "unit/unit_table.h"
@@ -48,14 +49,13 @@ void UpdaterDialog::LoadMessages()
         m_preloadedTexts[i] = UiLoadString(PRELOADED_TEXT_IDS[i]);
 }
 
-const std::string& UpdaterDialog::Preloaded(UINT id) const
+std::string UpdaterDialog::MessageText(UINT id)
 {
     for (size_t i = 0; i < sizeof PRELOADED_TEXT_IDS / sizeof PRELOADED_TEXT_IDS[0]; ++i) {
         if (PRELOADED_TEXT_IDS[i] == id)
             return m_preloadedTexts[i];
     }
-    static const std::string none;
-    return none;
+    return UiLoadString(id);
 }
 
 void UpdaterDialog::ShowUsage()
@@ -103,15 +103,7 @@ void UpdaterDialog::InitStep()
 
 BOOL UpdaterDialog::CheckPrivileges()
 {
-    OSVERSIONINFOA version{};
-    version.dwOSVersionInfoSize = sizeof version;
-    if (!g_sys.GetVersionExA(&version))
-        return FALSE;
-    if (PlatformNeedsAdministrators(version.dwPlatformId) && !IsAdministrator()) {
-        ShowPreloaded(IDS_NEED_ADMINISTRATORS);
-        return FALSE;
-    }
-    return TRUE;
+    return CheckUpdatePrivileges(*this);
 }
 
 void UpdaterDialog::ProbeStep()
@@ -121,23 +113,16 @@ void UpdaterDialog::ProbeStep()
         return;
     }
     if (!UnitLayerOpen()) {
-        ShowPreloaded(IDS_NO_UNIT);
+        Show(m_noUnitText, IDS_NO_UNIT);
         Stop();
         return;
     }
-    DWORD count = UnitCount();
-    if (count != 1) {
-        ShowPreloaded(count == 0 ? IDS_NO_UNIT : IDS_SEVERAL_UNITS);
-        CloseAndStop();
-        return;
-    }
-
-    // Zeroed: a unit may answer with fewer bytes and still report success, and what it did not send
-    // must not name the generation, the default image or the version shown.
-    BYTE inquiry[UNIT_INQUIRY_LENGTH] = {};
-    UnitStatus status = UnitInquiry(m_unitIndex, inquiry);
-    if (status != 0) {
-        Show(FormatMessageText(Preloaded(IDS_INQUIRY_FAILED), {MessageArgument::Number(status)}), IDS_INQUIRY_FAILED);
+    BYTE inquiry[UNIT_INQUIRY_LENGTH];
+    DWORD count = 0;
+    ProgressResult failure = PROGRESS_NO_UNIT;
+    UnitStatus status = 0;
+    if (!UpdateCheckUnit(m_unitIndex, UNIT_ONLY_ONE, inquiry, &count, &failure, &status)) {
+        ShowUpdateResult(failure, status, *this);
         CloseAndStop();
         return;
     }
@@ -160,31 +145,12 @@ void UpdaterDialog::ProbeStep()
         return;
     }
 
-    m_imageSize = FIRMWARE_IMAGE_CAPACITY;
-    if (ImageLoadFile(m_options.imagePath, m_image, &m_imageSize, *this) != 0) {
+    UnitStatus configurationStatus = 0;
+    const BYTE* versionText = LoadImageForUnit(m_options.imagePath, m_unitIndex, UnitRevisionFromInquiry(inquiry),
+                                               m_image, &m_imageSize, *this, &configurationStatus);
+    if (!versionText) {
         CloseAndStop();
         return;
-    }
-    const BYTE* versionText = nullptr;
-    if (!newGeneration) {
-        const BYTE* block = ImageCheckOldLayout(m_image, m_imageSize, *this);
-        if (!block) {
-            CloseAndStop();
-            return;
-        }
-        versionText = ImageOldVersionText(block);
-    } else {
-        const BYTE* block = ImageCheckNewLayout(m_image, m_imageSize, *this);
-        if (!block) {
-            CloseAndStop();
-            return;
-        }
-        DWORD configuration = 0;
-        if (UnitReadConfiguration(m_unitIndex, &configuration) != 0) {
-            CloseAndStop();
-            return;
-        }
-        versionText = ImageNewVersionText(block, configuration);
     }
 
     Show(FormatMessageText(UiLoadString(IDS_READY), {MessageArgument::Text(FieldText(inquiry + INQUIRY_REVISION_OFFSET)),
@@ -197,26 +163,5 @@ void UpdaterDialog::ProbeStep()
 
 BOOL UpdaterDialog::ConvertStep()
 {
-    const char* input = m_options.imagePath;
-    ImageConversionName formed = ImageFormConversionName(&m_options);
-    MessageArgument inputText = MessageArgument::Text(UiTextFromAnsi(input ? input : ""));
-    // An output name that would be the input itself, or that does not fit, is refused before
-    // anything is opened; the text still names the output as far as it can be formed.
-    if (formed != IMAGE_CONVERSION_NAME_READY) {
-        char refused[MAX_PATH] = "";
-        if (input && ImageMakeBinName(refused, input, ".bin"))
-            ImageLowerOutputName(refused);
-        MessageArgument outputText = MessageArgument::Text(UiTextFromAnsi(refused));
-        Show(FormatMessageText(UiLoadString(IDS_CONVERSION_FAILED), {inputText, outputText}), IDS_CONVERSION_FAILED);
-        return FALSE;
-    }
-    MessageArgument outputText = MessageArgument::Text(UiTextFromAnsi(m_options.nameBuffer));
-    Show(FormatMessageText(Preloaded(IDS_CONVERTING), {inputText, outputText}), IDS_CONVERTING);
-    if (MotConvertFile(input, m_options.nameBuffer, FIRMWARE_IMAGE_CAPACITY) != MOT_OK) {
-        Show(FormatMessageText(UiLoadString(IDS_CONVERSION_FAILED), {inputText, outputText}), IDS_CONVERSION_FAILED);
-        return FALSE;
-    }
-    Show(FormatMessageText(UiLoadString(IDS_CONVERSION_FINISHED), {inputText, outputText}), IDS_CONVERSION_FINISHED);
-    m_options.imagePath = m_options.nameBuffer;
-    return TRUE;
+    return ConvertImageFile(&m_options, *this);
 }

@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,9 @@ public:
     // Garbage answers. The nth command is not carried out and ends with CHECK CONDITION and exactly
     // these sense bytes (none, a few, descriptor format, more than 18 ...).
     void FailCommandWithRawSense(unsigned nth, const std::vector<uint8_t>& sense);
+    // When the nth command arrives, `action` runs before the unit looks at it (a test's way to make
+    // something happen, such as a signal to the program, while a given command is under way).
+    void RunBeforeCommand(unsigned nth, std::function<void()> action);
     // The nth command is carried out, but delivers at most `bytes` bytes of its data-in phase; the rest
     // of the host's buffer is left untouched.
     void ShortenDataIn(unsigned nth, uint32_t bytes);

@@ -48,6 +48,10 @@ Function Lookup(VolumeEntry entry)
 
 HANDLE VolumeApiFindFirstVolumeA(LPSTR volumeName, DWORD length)
 {
+    // A search is begun only when it can be ended: its handle must never stay open for want of
+    // FindVolumeClose.
+    if (!Lookup<FindVolumeCloseFunction>(FIND_CLOSE))
+        return INVALID_HANDLE_VALUE;
     auto function = Lookup<FindFirstVolumeAFunction>(FIND_FIRST);
     return function ? function(volumeName, length) : INVALID_HANDLE_VALUE;
 }

@@ -1,7 +1,8 @@
 // The volume functions, which older systems lack, looked up by name at their first call: the
 // system module is loaded once (a failed load is not retried, the module is never released), an
 // entry point found is kept, a missing one is looked up again at the next call. Without the module
-// or the entry point each sets ERROR_INVALID_FUNCTION and fails.
+// or the entry point each sets ERROR_INVALID_FUNCTION and fails. A volume search begins only when
+// FindVolumeClose has been found too.
 #pragma once
 
 #include "platform/win32_types.h"

@@ -141,6 +141,15 @@ SimResult SimUnit::Execute(const uint8_t* cdb, size_t cdbLength, SimDirection di
         record.dataOut.assign(data, data + length);
     }
 
+    for (auto action = s.faults.begin(); action != s.faults.end();) {
+        if (action->kind != SimFault::Kind::Action || action->commandNumber != s.received) {
+            ++action;
+            continue;
+        }
+        const std::function<void()> run = action->action;
+        action = s.faults.erase(action);
+        run();
+    }
     auto fault = std::find_if(s.faults.begin(), s.faults.end(),
                               [&](const SimFault& f) { return f.commandNumber == s.received; });
     SimFault fired;
@@ -255,6 +264,11 @@ void SimUnit::FailCommandWithRawSense(unsigned nth, const std::vector<uint8_t>& 
 void SimUnit::ShortenDataIn(unsigned nth, uint32_t bytes)
 {
     m_state->faults.push_back({m_state->received + nth, SimFault::Kind::ShortData, {}, {}, bytes});
+}
+
+void SimUnit::RunBeforeCommand(unsigned nth, std::function<void()> action)
+{
+    m_state->faults.push_back({m_state->received + nth, SimFault::Kind::Action, {}, {}, 0, std::move(action)});
 }
 
 void SimUnit::UnplugAfter(unsigned commands)

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,12 +27,13 @@ struct SimReply {
 };
 
 struct SimFault {
-    enum class Kind { Sense, RawSense, ShortData };
+    enum class Kind { Sense, RawSense, ShortData, Action };
     uint64_t commandNumber;  // fires on this received command
     Kind kind;
     SenseCode sense;
     std::vector<uint8_t> rawSense;
     uint32_t shortLength = 0;
+    std::function<void()> action = nullptr;  // Kind::Action only
 };
 
 constexpr uint32_t SIM_BLOCK_SIZE = 512;

@@ -2,13 +2,20 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 #include "qzv_version.h"
+#include "json_value.h"
+#include "sim/unit/sample_image.h"
 
 #ifdef _WIN32
 #define popen _popen
 #define pclose _pclose
+const char NO_INPUT[] = " <NUL";
+#else
+#include <sys/wait.h>
+const char NO_INPUT[] = " </dev/null";
 #endif
 
 namespace {
@@ -59,6 +66,41 @@ TEST(QzvctlProgram, AnswersVersionWithTheProjectVersionAndSendsNothing)
     const std::string help = RunProgram("--help", &status);
     EXPECT_EQ(0, status);
     EXPECT_NE(std::string::npos, help.find("\n  or:  qzvctl --help | --version\n")) << help;
+}
+
+// The exit code of a pclose result.
+int ExitCode(int status)
+{
+#ifdef _WIN32
+    return status;
+#else
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+}
+
+TEST(QzvctlProgram, UpdatesASimulatedUnitAsAFleetToolRunsIt)
+{
+    const std::vector<uint8_t> image = SampleOldImage("1.70", 0x8001);
+    std::ofstream("fleet-old.bin", std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
+
+    int status = -1;
+    const std::string json = RunProgram("--sim --sim-revision 1.50 --json update fleet-old.bin --yes" +
+                                            std::string(NO_INPUT),
+                                        &status);
+    EXPECT_EQ(0, ExitCode(status)) << json;
+    JsonValue report;
+    std::string error;
+    ASSERT_TRUE(ParseJson(json, &report, &error)) << error << "\n" << json;
+    EXPECT_EQ("updated", report["outcome"].text);
+    EXPECT_EQ("1.70", report["versionAfter"].text);
+    EXPECT_EQ(0u, report["message"].text.find("ファームウェアの更新が終了しました。"));
+
+    // Without a terminal to answer and without --yes, nothing happens.
+    RunProgram("--sim update fleet-old.bin 2>&1" + std::string(NO_INPUT), &status);
+    EXPECT_EQ(2, ExitCode(status));
+    RunProgram("--sim --sim-units 2 update fleet-old.bin --yes 2>&1" + std::string(NO_INPUT), &status);
+    EXPECT_EQ(4, ExitCode(status));
 }
 
 }  // namespace

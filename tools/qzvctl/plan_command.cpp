@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "download_plan.h"
+#include "identity_text.h"
+#include "image_message_words.h"
 #include "image/firmware_image.h"
 #include "status_text.h"
 #include "tool_commands.h"
@@ -16,26 +18,7 @@ namespace {
 // Collects the image operations' message in words.
 class PlanMessages : public ImageMessageSink {
 public:
-    void ShowImageMessage(ImageMessage message, const char* path) override
-    {
-        switch (message) {
-        case IMAGE_MESSAGE_CANNOT_OPEN:
-            text = std::string("cannot open the image '") + (path ? path : "") + "'";
-            break;
-        case IMAGE_MESSAGE_READ_FAILED:
-            text = "cannot read the image";
-            break;
-        case IMAGE_MESSAGE_SEEK_FAILED:
-            text = "cannot find the image's size";
-            break;
-        case IMAGE_MESSAGE_INVALID_SIZE:
-            text = "the image's size does not suit the layout this unit's revision takes";
-            break;
-        case IMAGE_MESSAGE_INVALID_IMAGE:
-            text = "the image does not carry the identification this unit's revision takes";
-            break;
-        }
-    }
+    void ShowImageMessage(ImageMessage message, const char* path) override { text = ImageMessageWords(message, path); }
 
     std::string text = "the image cannot be used";
 };
@@ -43,15 +26,6 @@ public:
 DWORD BigEndian32(const uint8_t* bytes)
 {
     return DWORD(bytes[0]) << 24 | DWORD(bytes[1]) << 16 | DWORD(bytes[2]) << 8 | DWORD(bytes[3]);
-}
-
-// A four-character version text as the images hold it: it may end early with a NUL.
-std::string VersionText(const BYTE* version)
-{
-    std::string text;
-    for (int i = 0; i < IMAGE_VERSION_LENGTH && version[i] != 0; ++i)
-        text += version[i] >= 0x20 && version[i] < 0x7F ? char(version[i]) : '.';
-    return text;
 }
 
 std::string RevisionText(DWORD revision)

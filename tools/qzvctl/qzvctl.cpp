@@ -2,15 +2,18 @@
 // or a simulated scenario), running one command and showing what it found.
 #include "qzvctl.h"
 
+#include <iostream>
 #include <memory>
 #include <set>
 
 #include "argument_list.h"
+#include "platform/console.h"
 #include "sim_scenario.h"
 #include "status_text.h"
 #include "tool_commands.h"
 #include "qzv_version.h"
 #include "unit/unit_table.h"
+#include "update_outcome.h"
 
 namespace {
 
@@ -21,6 +24,8 @@ struct CommandInfo {
     const char* synopsis;
     const char* description;
     std::set<std::string> options;
+    // For a command with a JSON object of its own: that object for a refused command line.
+    Report (*usageReport)(const std::string& error) = nullptr;
 };
 
 const std::vector<CommandInfo>& Commands()
@@ -44,13 +49,15 @@ const std::vector<CommandInfo>& Commands()
         {"ata-identify", AtaIdentifyCommand, "ata-identify", "IDENTIFY DEVICE of the card", {}},
         {"plan", PlanCommand, "plan IMAGE [--revision R] [--config N]", "what a download would send, unsent",
          {"--revision", "--config"}},
+        {"update", UpdateCommand, "update IMAGE [--yes] [--timeout S]", "the firmware update, without a dialog",
+         {"--yes", "--timeout"}, UpdateUsageReport},
     };
     return commands;
 }
 
 const std::set<std::string> GLOBAL_FLAGS = {"--json", "--help", "--version"};
 // The commands' own options that take no value; all others take one.
-const std::set<std::string> COMMAND_FLAGS = {"--even"};
+const std::set<std::string> COMMAND_FLAGS = {"--even", "--yes"};
 const std::set<std::string> GLOBAL_VALUED = {"--unit"};
 const uint64_t MAX_UNIT_INDEX = UNIT_MAX - 1;
 
@@ -65,9 +72,25 @@ const char USAGE_HEAD[] =
 
 const char USAGE_TAIL[] =
     "\n"
+    "update takes the updater's own steps on the one attached unit (or the unit --unit names): the\n"
+    "privilege check, the conversion of a .mot image into the .bin beside it, the image's identification\n"
+    "for the unit's revision and version slot, the download, and a wait of up to --timeout seconds (120)\n"
+    "for the unit to leave the system to restart. It sends nothing before every check has passed. In a\n"
+    "terminal it asks before it starts; otherwise it needs --yes. SIGINT or SIGTERM before the saving\n"
+    "command stops it with nothing more sent; after the save it still waits for the unit to leave. With\n"
+    "--json it prints one object: command, ok, outcome, exitCode, image, convertedImage, unit,\n"
+    "versionBefore, versionAfter, commands (cdb, length, status), saved, left, waitedMs, timeoutSeconds,\n"
+    "signal, status, messageId and message (the updater's own text for this end), error.\n"
+    "\n"
     "scenario options (simulated units instead of the attached ones):\n"
     "  --sim  --sim-product P  --sim-revision R  --sim-config N  --sim-platform nt\n"
-    "  --sim-units N  --sim-blocks N\n";
+    "  --sim-units N  --sim-blocks N\n"
+    "\n"
+    "exit status:\n"
+    "  0  success\n"
+    "  1  a unit command or a file failed\n"
+    "  2  the command line was wrong; nothing was sent\n"
+    "update ends with one of these, named as its JSON object's \"outcome\":\n";
 
 std::string Usage()
 {
@@ -77,7 +100,7 @@ std::string Usage()
         line += line.size() < 54 ? std::string(54 - line.size(), ' ') : "\n" + std::string(54, ' ');
         text += line + command.description + "\n";
     }
-    return text + USAGE_TAIL;
+    return text + USAGE_TAIL + UpdateExitStatusText();
 }
 
 void Collect(const char* const* names, std::set<std::string>* into)
@@ -110,10 +133,24 @@ std::string StrayOption(const ArgumentList& arguments, const CommandInfo& comman
     return std::string();
 }
 
-int Show(bool json, const std::string& name, ToolResult result, const ToolContext* context, const std::string& error,
-         std::ostream& out, std::ostream& err)
+int Show(bool json, const std::string& name, const CommandInfo* command, ToolResult result, const ToolContext* context,
+         const std::string& error, std::ostream& out, std::ostream& err)
 {
+    if (context && context->wholeReport) {
+        if (json) {
+            out << ReportJson(context->result) << "\n";
+        } else {
+            out << context->summary;
+            if (!context->error.empty())
+                err << "qzvctl: " << context->error << "\n";
+        }
+        return context->exitCode;
+    }
     if (json) {
+        if (result == TOOL_USAGE && command && command->usageReport) {
+            out << ReportJson(command->usageReport(error)) << "\n";
+            return result;
+        }
         Report report = Report::Object();
         report.Add("command", Report::Text(name));
         report.Add("ok", Report::Boolean(result == TOOL_OK));
@@ -137,7 +174,16 @@ int Show(bool json, const std::string& name, ToolResult result, const ToolContex
 
 }  // namespace
 
-int QzvctlMain(const std::vector<std::string>& words, std::ostream& out, std::ostream& err, SimScenario* scenario)
+ToolConsole ProcessConsole()
+{
+    ToolConsole console;
+    console.inputIsTerminal = ConsoleInputIsTerminal();
+    console.input = &std::cin;
+    return console;
+}
+
+int QzvctlMain(const std::vector<std::string>& words, std::ostream& out, std::ostream& err, SimScenario* scenario,
+               const ToolConsole* console)
 {
     std::set<std::string> flags = GLOBAL_FLAGS, valued = GLOBAL_VALUED;
     Collect(SIM_SCENARIO_FLAGS, &flags);
@@ -152,8 +198,9 @@ int QzvctlMain(const std::vector<std::string>& words, std::ostream& out, std::os
     const bool parsed = arguments.Parse(words, flags, valued, &error);
     const bool json = arguments.Has("--json");
     const std::string name = arguments.Positional().empty() ? std::string() : arguments.Positional()[0];
+    const CommandInfo* command = FindCommand(name);
     if (!parsed)
-        return Show(json, name, TOOL_USAGE, nullptr, error, out, err);
+        return Show(json, name, command, TOOL_USAGE, nullptr, error, out, err);
     if (arguments.Has("--help")) {
         out << Usage();
         return TOOL_OK;
@@ -162,33 +209,35 @@ int QzvctlMain(const std::vector<std::string>& words, std::ostream& out, std::os
         out << QZV_VERSION_TEXT("qzvctl");
         return TOOL_OK;
     }
-    const CommandInfo* command = FindCommand(name);
     if (!command) {
         error = name.empty() ? "no command given" : "unknown command '" + name + "'";
-        return Show(json, name, TOOL_USAGE, nullptr, error, out, err);
+        return Show(json, name, command, TOOL_USAGE, nullptr, error, out, err);
     }
     const std::string stray = StrayOption(arguments, *command);
     if (!stray.empty())
-        return Show(json, name, TOOL_USAGE, nullptr, name + " takes no option " + stray, out, err);
+        return Show(json, name, command, TOOL_USAGE, nullptr, name + " takes no option " + stray, out, err);
 
     ToolContext context(arguments);
+    context.json = json;
+    context.console = console ? *console : ProcessConsole();
+    context.notes = &err;
     uint64_t unit = 0;
     if (arguments.Has("--unit") && !ParseNumber(arguments.Value("--unit"), MAX_UNIT_INDEX, "unit index", &unit, &error))
-        return Show(json, name, TOOL_USAGE, nullptr, error, out, err);
+        return Show(json, name, command, TOOL_USAGE, nullptr, error, out, err);
     context.unit = DWORD(unit);
 
     SimScenarioOptions scenarioOptions;
     if (!ReadSimScenarioOptions(arguments, &scenarioOptions, &error))
-        return Show(json, name, TOOL_USAGE, nullptr, error, out, err);
+        return Show(json, name, command, TOOL_USAGE, nullptr, error, out, err);
     std::unique_ptr<SimScenario> ownScenario;
     if (!scenario && scenarioOptions.enabled) {
         ownScenario.reset(new SimScenario(scenarioOptions));
         scenario = ownScenario.get();
     }
     if (scenario && !scenario->Start(&error))
-        return Show(json, name, TOOL_FAILED, nullptr, error, out, err);
+        return Show(json, name, command, TOOL_FAILED, nullptr, error, out, err);
 
     const ToolResult result = command->run(context);
     UnitLayerClose();
-    return Show(json, name, result, &context, context.error, out, err);
+    return Show(json, name, command, result, &context, context.error, out, err);
 }

@@ -54,6 +54,8 @@ std::string ScalarText(const Report& value)
         return value.NumberValue() ? "yes" : "no";
     case Report::BYTES:
         return HexString(value.BytesValue(), " ");
+    case Report::NONE:
+        return "-";
     default:
         return std::string();
     }
@@ -96,6 +98,13 @@ Report Report::Boolean(bool value)
 {
     Report report = Number(value ? 1 : 0);
     report.m_kind = BOOLEAN;
+    return report;
+}
+
+Report Report::None()
+{
+    Report report;
+    report.m_kind = NONE;
     return report;
 }
 
@@ -220,6 +229,9 @@ void RenderJson(const Report& report, std::string* out)
         break;
     case Report::BOOLEAN:
         *out += report.m_number ? "true" : "false";
+        break;
+    case Report::NONE:
+        *out += "null";
         break;
     case Report::BYTES:
     case Report::DUMP:

@@ -9,7 +9,7 @@
 
 class Report {
 public:
-    enum Kind { NUMBER, HEX, TEXT, BOOLEAN, BYTES, DUMP, LIST, OBJECT };
+    enum Kind { NUMBER, HEX, TEXT, BOOLEAN, BYTES, DUMP, LIST, OBJECT, NONE };
 
     // "0x" and at least `digits` hexadecimal digits.
     static std::string HexText(uint64_t value, int digits = 8);
@@ -19,6 +19,8 @@ public:
     static Report Hex(uint64_t value, int digits = 8);
     static Report Text(const std::string& text);
     static Report Boolean(bool value);
+    // No value: null in JSON, "-" in text.
+    static Report None();
     // Bytes on one line ("2a 00 00 ..."); a hexadecimal string in JSON.
     static Report Bytes(const std::vector<uint8_t>& bytes);
     // Bytes as a hex dump whose lines start at `address`; a hexadecimal string in JSON.

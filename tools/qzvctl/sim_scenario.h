@@ -46,6 +46,7 @@ public:
     bool Start(std::string* error);
 
     SimUnit& Unit(size_t index) { return *m_units[index]; }
+    EmulatedMachine& Machine() { return m_machine; }
 
 private:
     EmulatedMachine m_machine;

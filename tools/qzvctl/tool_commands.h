@@ -14,3 +14,4 @@ ToolResult WriteMemoryCommand(ToolContext& context);  // write-memory ADDRESS (F
 ToolResult ParameterPageCommand(ToolContext& context);  // param-page [read] | param-page write --group G ...
 ToolResult AtaIdentifyCommand(ToolContext& context);  // ata-identify
 ToolResult PlanCommand(ToolContext& context);         // plan IMAGE [--revision R] [--config V]
+ToolResult UpdateCommand(ToolContext& context);       // update IMAGE [--yes] [--timeout S]

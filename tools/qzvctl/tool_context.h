@@ -7,6 +7,7 @@
 
 #include "argument_list.h"
 #include "host/host_io.h"
+#include "qzvctl.h"
 #include "report.h"
 #include "status_text.h"
 
@@ -29,6 +30,16 @@ struct ToolContext {
     bool hasStatus = false;         // the failure was a unit status
     UnitStatus status = 0;
     StatusSource statusSource = StatusSource::SENSE;
+
+    bool json = false;              // --json
+    ToolConsole console;            // where a command may ask a person
+    std::ostream* notes = nullptr;  // the error stream: questions and notes for a person
+
+    // A command with exit codes of its own (update) puts its whole JSON object in `result` and a
+    // summary for people in `summary`, and sets the exit code.
+    bool wholeReport = false;
+    int exitCode = 0;
+    std::string summary;
 };
 
 // The command's positional arguments after its name must number between `min` and `max`.

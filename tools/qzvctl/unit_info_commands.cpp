@@ -2,32 +2,12 @@
 #include <string>
 #include <vector>
 
+#include "identity_text.h"
 #include "image/firmware_image.h"
 #include "tool_commands.h"
 #include "unit/unit_blocks.h"
 #include "unit/unit_commands.h"
 #include "unit/unit_table.h"
-
-namespace {
-
-// An INQUIRY field as text: trailing blanks cut, bytes outside printable ASCII shown as '.'.
-std::string InquiryText(const BYTE* bytes, size_t length)
-{
-    std::string text;
-    for (size_t i = 0; i < length; ++i)
-        text += bytes[i] >= 0x20 && bytes[i] < 0x7F ? char(bytes[i]) : '.';
-    const size_t end = text.find_last_not_of(' ');
-    return end == std::string::npos ? std::string() : text.substr(0, end + 1);
-}
-
-void AddIdentity(Report& report, const BYTE* inquiry)
-{
-    report.Add("vendor", Report::Text(InquiryText(inquiry + 8, 8)));
-    report.Add("product", Report::Text(InquiryText(inquiry + 16, 16)));
-    report.Add("revision", Report::Text(InquiryText(inquiry + 32, 4)));
-}
-
-}  // namespace
 
 ToolResult ListCommand(ToolContext& context)
 {
