@@ -3,71 +3,13 @@
 
 #include <cstring>
 
+#include "image/file_replacement.h"
 #include "image/mot_text_reader.h"
 #include "platform/system_table.h"
 
 namespace {
 
 uint8_t g_motBuffer[MOT_BUFFER_SIZE];
-
-// Temporary names tried beside the output before giving up: "<output>.tmp", "<output>.1.tmp", ...
-const unsigned TEMPORARY_ATTEMPTS = 100;
-
-bool AlreadyExists(DWORD error)
-{
-    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
-}
-
-// "<output>.tmp" for the first attempt, "<output>.<attempt>.tmp" after it; false if it does not fit.
-bool FormTemporaryName(char* temporary, size_t size, const char* outputPath, unsigned attempt)
-{
-    char suffix[16] = ".tmp";
-    if (attempt > 0) {
-        char digits[4];
-        size_t count = 0;
-        for (unsigned n = attempt; n > 0 && count < sizeof digits; n /= 10)
-            digits[count++] = static_cast<char>('0' + n % 10);
-        size_t at = 0;
-        suffix[at++] = '.';
-        while (count > 0)
-            suffix[at++] = digits[--count];
-        std::memcpy(suffix + at, ".tmp", 5);
-    }
-    size_t pathLength = std::strlen(outputPath), suffixLength = std::strlen(suffix);
-    if (pathLength + suffixLength >= size)
-        return false;
-    std::memcpy(temporary, outputPath, pathLength);
-    std::memcpy(temporary + pathLength, suffix, suffixLength + 1);
-    return true;
-}
-
-// Creates a new temporary file in the output's directory; its name goes to temporary
-// (MAX_PATH + 16 bytes). Never opens an existing file.
-HANDLE CreateTemporaryBeside(const char* outputPath, char* temporary, size_t size)
-{
-    for (unsigned attempt = 0; attempt < TEMPORARY_ATTEMPTS; ++attempt) {
-        if (!FormTemporaryName(temporary, size, outputPath, attempt))
-            break;
-        HANDLE file = g_sys.CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                        nullptr);
-        if (file != INVALID_HANDLE_VALUE)
-            return file;
-        if (!AlreadyExists(g_sys.GetLastError()))
-            break;
-    }
-    temporary[0] = '\0';
-    return INVALID_HANDLE_VALUE;
-}
-
-// An existing output that cannot be replaced (a directory, a read-only file) is reported before
-// any work, as creating it would have been.
-bool OutputIsReplaceable(const char* outputPath)
-{
-    DWORD attributes = g_sys.GetFileAttributesA(outputPath);
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return true;
-    return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
-}
 
 }  // namespace
 
@@ -125,10 +67,8 @@ MotStatus MotConvertFile(const char* inputPath, const char* outputPath, uint32_t
     if (input == INVALID_HANDLE_VALUE)
         return MOT_INPUT_UNREADABLE;
 
-    char temporary[MAX_PATH + 16];
-    HANDLE output = INVALID_HANDLE_VALUE;
-    if (outputPath && OutputIsReplaceable(outputPath))
-        output = CreateTemporaryBeside(outputPath, temporary, sizeof temporary);
+    FileReplacement replacement;
+    HANDLE output = FileReplacementBegin(&replacement, outputPath);
     if (output == INVALID_HANDLE_VALUE) {
         g_sys.CloseHandle(input);
         return MOT_OUTPUT_NOT_CREATED;
@@ -140,9 +80,9 @@ MotStatus MotConvertFile(const char* inputPath, const char* outputPath, uint32_t
     if (!g_sys.CloseHandle(input) && result == MOT_OK)
         result = MOT_INPUT_CLOSE_FAILED;
     // Only a complete conversion replaces the output; anything else leaves it as it was.
-    if (result == MOT_OK && !g_sys.MoveFileExA(temporary, outputPath, MOVEFILE_REPLACE_EXISTING))
-        result = MOT_OUTPUT_NOT_CREATED;
     if (result != MOT_OK)
-        g_sys.DeleteFileA(temporary);
+        FileReplacementAbandon(&replacement);
+    else if (!FileReplacementCommit(&replacement))
+        result = MOT_OUTPUT_NOT_CREATED;
     return result;
 }

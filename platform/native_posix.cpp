@@ -328,6 +328,9 @@ DWORD WINAPI PosixGetFileAttributesA(LPCSTR path)
     }
     if (S_ISDIR(st.st_mode))
         return FILE_ATTRIBUTE_DIRECTORY;
+    // A pipe, a socket or a device: what Windows reports for the devices its paths can name.
+    if (!S_ISREG(st.st_mode))
+        return FILE_ATTRIBUTE_DEVICE;
     return access(path, W_OK) == 0 ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
 }
 

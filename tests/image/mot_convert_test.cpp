@@ -12,6 +12,11 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "image/mot_convert.h"
 #include "image/mot_text_reader.h"
 #include "platform/system_table.h"
@@ -383,6 +388,89 @@ TEST_F(MotConvertTest, ATemporaryNameInUseIsLeftAlone)
     EXPECT_EQ(std::string("\x01"), Output());
     ExpectOnly({"in.mot", "out.bin", "out.bin.tmp"});
 }
+
+// "<output>.tmp" would be too long a name although the output's own name fits: the temporary file
+// takes the short name, and the next one while that is taken.
+TEST_F(MotConvertTest, ATemporaryNameTooLongForTheSystemTakesAShortOne)
+{
+#ifdef _WIN32
+    // The whole path is limited: the output takes the last bytes of MAX_PATH.
+    std::string name = std::string(MAX_PATH - 1 - (m_dir.string().size() + 1) - 4, 'w') + ".bin";
+#else
+    // One name is limited to 255 bytes.
+    std::string name = std::string(253 - 4, 'p') + ".bin";
+#endif
+    std::string output = (m_dir / name).string();
+    WriteWhole(m_dir / "qzv.tmp", "someone else's");
+    WriteWhole(m_input, Record(1, 0, {7, 8}) + "\n");
+    ASSERT_EQ(MOT_OK, MotConvertFile(m_input.c_str(), output.c_str(), 0x30000)) << output.size();
+    EXPECT_EQ(std::string("\x07\x08"), ReadWhole(output));
+    EXPECT_EQ("someone else's", ReadWhole(m_dir / "qzv.tmp"));
+    ExpectOnly({"in.mot", name, "qzv.tmp"});
+}
+
+#ifndef _WIN32
+mode_t ModeOf(const std::string& path)
+{
+    struct stat st {};
+    EXPECT_EQ(0, lstat(path.c_str(), &st)) << path;
+    return st.st_mode;
+}
+
+// The replaced output keeps what the user gave it: its permission bits, its owner (when root
+// converts) and, when it is a symbolic link, the link; the link's target gets the new content.
+TEST_F(MotConvertTest, AReplacedOutputKeepsItsModeOwnerAndLink)
+{
+    std::string text = Record(1, 0, {0x5A}) + "\n";
+    WriteWhole(m_output, "previous output");
+    ASSERT_EQ(0, chmod(m_output.c_str(), 0604));
+    bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(0, chown(m_output.c_str(), 4321, 8765));
+    }
+    ASSERT_EQ(MOT_OK, Convert(text));
+    EXPECT_EQ(std::string("\x5A"), Output());
+    EXPECT_EQ(static_cast<mode_t>(S_IFREG | 0604), ModeOf(m_output));
+    if (root) {
+        struct stat st {};
+        ASSERT_EQ(0, stat(m_output.c_str(), &st));
+        EXPECT_EQ(4321u, st.st_uid);
+        EXPECT_EQ(8765u, st.st_gid);
+    }
+
+    // A relative link into another folder, through a second link with an absolute target; the
+    // temporary file goes beside the target, so that the rename never crosses file systems.
+    fs::create_directory(m_dir / "real");
+    WriteWhole(m_dir / "real" / "target.bin", "previous target");
+    fs::create_symlink(fs::absolute(m_dir / "real" / "target.bin"), m_dir / "real" / "hop.bin");
+    fs::remove(m_output);
+    fs::create_symlink("real/hop.bin", m_output);
+    ASSERT_EQ(MOT_OK, Convert(text));
+    EXPECT_TRUE(fs::is_symlink(m_output));
+    EXPECT_EQ("real/hop.bin", fs::read_symlink(m_output).string());
+    EXPECT_TRUE(fs::is_symlink(m_dir / "real" / "hop.bin"));
+    EXPECT_EQ(std::string("\x5A"), ReadWhole(m_dir / "real" / "target.bin"));
+    ExpectOnly({"in.mot", "out.bin", "real"});
+    EXPECT_EQ(2, std::distance(fs::directory_iterator(m_dir / "real"), fs::directory_iterator()));
+
+    // A link to nothing yet: its target is created and the link stays.
+    fs::remove(m_dir / "real" / "target.bin");
+    ASSERT_EQ(MOT_OK, Convert(text));
+    EXPECT_TRUE(fs::is_symlink(m_output));
+    EXPECT_EQ(std::string("\x5A"), ReadWhole(m_dir / "real" / "target.bin"));
+
+    // A loop of links and a pipe are refused, and stay what they were.
+    fs::remove(m_output);
+    fs::create_symlink("out.bin", m_output);
+    EXPECT_EQ(MOT_OUTPUT_NOT_CREATED, Convert(text));
+    EXPECT_TRUE(fs::is_symlink(m_output));
+    fs::remove(m_output);
+    ASSERT_EQ(0, mkfifo(m_output.c_str(), 0600));
+    EXPECT_EQ(MOT_OUTPUT_NOT_CREATED, Convert(text));
+    EXPECT_TRUE(S_ISFIFO(ModeOf(m_output)));
+    ExpectOnly({"in.mot", "out.bin", "real"});
+}
+#endif
 
 // Fault injection: every call of the conversion goes through the seam; these stand in for the
 // native ones, count them, and make call number `failAt` fail.
