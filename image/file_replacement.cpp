@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "image/path_text.h"
+#include "platform/interrupt_cleanup.h"
 
 namespace {
 
@@ -56,11 +57,16 @@ HANDLE CreateTemporary(FileReplacement* replacement)
     for (unsigned attempt = 0; attempt < TEMPORARY_ATTEMPTS; ++attempt) {
         if (!FormTemporaryName(replacement, attempt, useShort))
             break;
+        // An interruption between creating the file and listing it would leave it behind.
+        InterruptCleanupHold();
         HANDLE file = g_sys.CreateFileA(replacement->temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                         FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD error = g_sys.GetLastError();
+        if (file != INVALID_HANDLE_VALUE)
+            replacement->cleanup = InterruptCleanupAdd(replacement->temporary);
+        InterruptCleanupRelease();
         if (file != INVALID_HANDLE_VALUE)
             return file;
-        DWORD error = g_sys.GetLastError();
         // A file system with a shorter name limit than ours: the short name once more.
         if (error == ERROR_FILENAME_EXCED_RANGE && !useShort) {
             useShort = true;
@@ -92,6 +98,7 @@ bool IsReplaceable(const char* target)
 HANDLE FileReplacementBegin(FileReplacement* replacement, const char* path)
 {
     replacement->temporary[0] = '\0';
+    replacement->cleanup = -1;
     if (!path) {
         replacement->target[0] = '\0';
         g_sys.SetLastError(ERROR_INVALID_PARAMETER);
@@ -107,9 +114,16 @@ BOOL FileReplacementCommit(FileReplacement* replacement)
 {
     // What the new file could not take over of the old one does not stop the replacement.
     ReplacedFileKeepIdentity(replacement->target, replacement->temporary);
-    if (g_sys.MoveFileExA(replacement->temporary, replacement->target, MOVEFILE_REPLACE_EXISTING))
-        return TRUE;
+    InterruptCleanupHold();
+    BOOL renamed = g_sys.MoveFileExA(replacement->temporary, replacement->target, MOVEFILE_REPLACE_EXISTING);
     DWORD error = g_sys.GetLastError();
+    if (renamed) {
+        InterruptCleanupRemove(replacement->cleanup);
+        replacement->cleanup = -1;
+    }
+    InterruptCleanupRelease();
+    if (renamed)
+        return TRUE;
     FileReplacementAbandon(replacement);
     g_sys.SetLastError(error);
     return FALSE;
@@ -119,4 +133,7 @@ void FileReplacementAbandon(FileReplacement* replacement)
 {
     if (replacement->temporary[0])
         g_sys.DeleteFileA(replacement->temporary);
+    // Off the list only once it is gone: an interruption in between removes it all the same.
+    InterruptCleanupRemove(replacement->cleanup);
+    replacement->cleanup = -1;
 }

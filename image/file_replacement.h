@@ -6,7 +6,9 @@
 // "<name>.1.tmp" ... "<name>.99.tmp" while those are taken. Where such a name would not fit the
 // system's limits (a path of MAX_PATH on Windows, 255 bytes for one name on both systems) although
 // the replaced name does, the temporary file is "qzv.tmp", "qzv.1.tmp" ... in the same folder.
-// A symbolic link is written through to its target on POSIX (platform/replaced_file.h).
+// A symbolic link is written through to its target on POSIX (platform/replaced_file.h), and a
+// program ended by SIGINT, SIGTERM or SIGHUP removes the temporary file first
+// (platform/interrupt_cleanup.h).
 #pragma once
 
 #include "platform/replaced_file.h"
@@ -14,6 +16,7 @@
 struct FileReplacement {
     char target[REPLACED_FILE_PATH_SIZE];     // the file to be replaced, links followed
     char temporary[REPLACED_FILE_PATH_SIZE];  // where the new content is written
+    int cleanup;                              // the temporary file's place on the interrupt list
 };
 
 // Creates the temporary file for replacing `path` and returns it open for writing. Refuses, with

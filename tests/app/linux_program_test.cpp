@@ -1,10 +1,17 @@
 // The Linux program itself, run through pipes as a script runs it: convert-only mode in line mode,
-// its output and its exit status.
+// its output and its exit status; inputs that are no regular files; conversions ended by a signal.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "app_test_support.h"
 
@@ -15,22 +22,26 @@ struct Finished {
     std::string output;
 };
 
-// Runs the program next to this test with `arguments`, feeding `input` to its standard input.
-Finished RunProgram(const std::vector<std::string>& arguments, const std::string& input)
+// Starts the program `name` built next to this test with `arguments`, its standard input from `in`
+// and its output to `out`. The ending signals get their default action, whatever the test runner
+// set, and the program is ended by SIGALRM if it is still there after a minute: a program that
+// blocks ends a test rather than hangs it.
+pid_t StartProgram(const std::string& name, const std::vector<std::string>& arguments, int in, int out)
 {
     char self[4096] = {};
     EXPECT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
-    std::string program = std::string(self).substr(0, std::string(self).rfind('/') + 1) + "qzvupdate";
-    int in[2], out[2];
-    EXPECT_EQ(0, pipe(in));
-    EXPECT_EQ(0, pipe(out));
+    std::string program = std::string(self).substr(0, std::string(self).rfind('/') + 1) + name;
     pid_t child = fork();
     if (child == 0) {
-        dup2(in[0], 0);
-        dup2(out[1], 1);
-        dup2(out[1], 2);
-        close(in[1]);
-        close(out[0]);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(out, 2);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP})
+            std::signal(signal, SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        alarm(60);
         std::vector<char*> argv{const_cast<char*>(program.c_str())};
         for (const std::string& argument : arguments)
             argv.push_back(const_cast<char*>(argument.c_str()));
@@ -38,6 +49,16 @@ Finished RunProgram(const std::vector<std::string>& arguments, const std::string
         execv(program.c_str(), argv.data());
         _exit(127);
     }
+    return child;
+}
+
+// Runs qzvupdate with `arguments`, feeding `input` to its standard input.
+Finished RunProgram(const std::vector<std::string>& arguments, const std::string& input)
+{
+    int in[2], out[2];
+    EXPECT_EQ(0, pipe2(in, O_CLOEXEC));
+    EXPECT_EQ(0, pipe2(out, O_CLOEXEC));
+    pid_t child = StartProgram("qzvupdate", arguments, in[0], out[1]);
     close(in[0]);
     close(out[1]);
     EXPECT_EQ(static_cast<ssize_t>(input.size()), write(in[1], input.data(), input.size()));
@@ -79,6 +100,99 @@ TEST(LinuxProgram, ScriptedButtonsAboutAndAFailureStatus)
     EXPECT_NE(std::string::npos, run.output.find("== バージョン情報 ==\nQZV-57x Firmware Updater  1.0.0.0\n"
                                                  "Copyright (C) 2026 QZV-57 Updater Project\n"));
     EXPECT_FALSE(FileExists("broken.bin"));
+}
+
+// Inputs that never end or would block the open are refused at once with the conversion's text.
+TEST(LinuxProgram, APipeOrADeviceAsConversionInputIsRefusedAtOnce)
+{
+    RemoveFile("fifo.mot");
+    ASSERT_EQ(0, mkfifo("fifo.mot", 0600));
+    RemoveFile("zero.mot");
+    ASSERT_EQ(0, symlink("/dev/zero", "zero.mot"));
+    struct {
+        const char* input;
+        const char* output;
+        const char* failedText;
+    } cases[] = {{"fifo.mot", "fifo.bin", CONVERSION_FAILED_TEXT("fifo.mot", "fifo.bin")},
+                 {"zero.mot", "zero.bin", CONVERSION_FAILED_TEXT("zero.mot", "zero.bin")}};
+    for (const auto& c : cases) {
+        RemoveFile(c.output);
+        Finished run = RunProgram({"-c", c.input}, "");
+        EXPECT_EQ(1, run.status) << c.input;
+        EXPECT_NE(std::string::npos, run.output.find(c.failedText)) << run.output;
+        EXPECT_FALSE(FileExists(c.output)) << c.input;
+        EXPECT_FALSE(FileExists(std::string(c.output) + ".tmp")) << c.input;
+    }
+    RemoveFile("fifo.mot");
+    RemoveFile("zero.mot");
+}
+
+// The names in the scratch folder that start with `prefix`.
+std::vector<std::string> NamesStartingWith(const std::string& prefix)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(".")) {
+        std::string name = entry.path().filename().string();
+        if (name.compare(0, prefix.size(), prefix) == 0)
+            names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Waits up to 20 s for `condition`, looking every millisecond.
+template <typename Condition>
+bool Eventually(Condition condition)
+{
+    for (int tries = 0; tries < 20000; ++tries) {
+        if (condition())
+            return true;
+        usleep(1000);
+    }
+    return condition();
+}
+
+// A conversion ended by SIGINT, SIGTERM or SIGHUP in the middle of its input removes its temporary
+// file, leaves the existing output as it was and ends by that signal, in the updater and in mot2bin.
+TEST(LinuxProgram, AnInterruptedConversionRemovesItsTemporaryFileAndEndsByTheSignal)
+{
+    // A terabyte of NUL bytes and no record: a conversion that reads for many minutes unless it is
+    // stopped. The file is sparse, so it takes no room on disk.
+    RemoveFile("endless.bin.tmp");
+    int file = open("endless.mot", O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644);
+    ASSERT_GE(file, 0);
+    ASSERT_EQ(0, ftruncate(file, off_t(1) << 40));
+    close(file);
+    int quiet = open("/dev/null", O_RDWR | O_CLOEXEC);
+    ASSERT_GE(quiet, 0);
+    struct Program {
+        const char* name;
+        std::vector<std::string> arguments;
+    } programs[] = {{"qzvupdate", {"-c", "endless.mot"}}, {"mot2bin", {"endless.mot", "endless.bin"}}};
+    for (const Program& program : programs) {
+        for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            SCOPED_TRACE(std::string(program.name) + " " + strsignal(signal));
+            WriteFile("endless.bin", "previous output");
+            pid_t child = StartProgram(program.name, program.arguments, quiet, quiet);
+            ASSERT_GT(child, 0);
+            bool converting = Eventually([] { return FileExists("endless.bin.tmp"); });
+            EXPECT_TRUE(converting) << "no temporary file appeared";
+            kill(child, signal);
+            int status = 0;
+            bool ended = Eventually([&] { return waitpid(child, &status, WNOHANG) == child; });
+            if (!ended) {
+                kill(child, SIGKILL);
+                waitpid(child, &status, 0);
+            }
+            EXPECT_TRUE(ended) << "the program did not end";
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "status " << status;
+            EXPECT_EQ(std::vector<std::string>{"endless.bin"}, NamesStartingWith("endless.bin"));
+            EXPECT_EQ("previous output", ReadFile("endless.bin"));
+        }
+    }
+    close(quiet);
+    RemoveFile("endless.mot");
+    RemoveFile("endless.bin");
 }
 
 }  // namespace
