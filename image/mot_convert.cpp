@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "image/file_replacement.h"
+#include "image/mot_record_decode.h"
 #include "image/mot_text_reader.h"
 #include "platform/system_table.h"
 
@@ -11,49 +12,67 @@ namespace {
 
 uint8_t g_motBuffer[MOT_BUFFER_SIZE];
 
+// The line end right after a record: its length, 0 when something else follows.
+size_t LineEndAt(const char* text, size_t available)
+{
+    if (available >= 2 && text[0] == '\r' && text[1] == '\n')
+        return 2;
+    if (available >= 1 && text[0] == '\n')
+        return 1;
+    return 0;
+}
+
 }  // namespace
 
 MotStatus MotConvertStream(HANDLE input, HANDLE output, uint32_t capacity)
 {
     if (capacity > MOT_BUFFER_SIZE)
         return MOT_CAPACITY_TOO_LARGE;
-    // Bytes beyond the capacity are never placed nor written, so only the capacity is filled and
-    // the rest of the buffer is never touched.
-    std::memset(g_motBuffer, 0xFF, capacity);
-    uint32_t highestEnd = 0;
-
+    MotFillHexPairs();
+    MotImage image = {g_motBuffer, capacity, 0};
     MotTextReader reader;
     MotTextReaderOpen(&reader, input);
-    const char* piece;
-    size_t length;
-    MotReadResult read = MotTextReaderNext(&reader, &piece, &length);
+    const char* text;
+    size_t available;
+    MotReadResult read = MotTextReaderPeek(&reader, &text, &available);
     if (read == MOT_READ_END)
         return MOT_NO_DATA;
 
-    MotRecord record;
     while (read == MOT_READ_PIECE) {
-        MotStatus status = MotParsePiece(piece, length, &record);
+        // A line that starts with its record, the usual case, is parsed where it stands: no
+        // character of a record is a line end, so up to MOT_PIECE_MAX characters of the text say
+        // what its piece says, and the piece's end need be looked for only when the record is
+        // not followed by its line end. Any other line is cut into its piece first. (The piece is
+        // in view already, so cutting it reads nothing and cannot fail.)
+        bool inPlace = text[0] == 'S';
+        const char* piece = text;
+        size_t length = available < MOT_PIECE_MAX ? available : MOT_PIECE_MAX;
+        if (!inPlace)
+            MotTextReaderNext(&reader, &piece, &length);
+        MotRecord record;
+        size_t used;
+        MotStatus status = MotDecodePiece(piece, length, &record, &image, &used);
         if (status != MOT_OK)
             return status;
         if (record.endFlag)
             break;
-        // A record is placed whole or not at all; one that does not fit the capacity is skipped.
-        uint64_t end = static_cast<uint64_t>(record.address) + static_cast<uint32_t>(record.dataCount);
-        if (record.dataCount > 0 && end <= capacity) {
-            std::memcpy(g_motBuffer + record.address, record.data, static_cast<size_t>(record.dataCount));
-            if (end > highestEnd)
-                highestEnd = static_cast<uint32_t>(end);
+        if (inPlace) {
+            size_t lineEnd = LineEndAt(text + used, available - used);
+            if (lineEnd)
+                MotTextReaderSkip(&reader, used + lineEnd);
+            else
+                MotTextReaderNext(&reader, &piece, &length);
         }
-        read = MotTextReaderNext(&reader, &piece, &length);
+        read = MotTextReaderPeek(&reader, &text, &available);
     }
     // Reading that fails part-way must not pass for the end of the input.
     if (read == MOT_READ_FAILED)
         return MOT_INPUT_UNREADABLE;
-    if (highestEnd == 0)
+    if (image.highestEnd == 0)
         return MOT_NO_DATA;
 
     DWORD written = 0;
-    if (!g_sys.WriteFile(output, g_motBuffer, highestEnd, &written, nullptr) || written != highestEnd)
+    if (!g_sys.WriteFile(output, g_motBuffer, image.highestEnd, &written, nullptr) || written != image.highestEnd)
         return MOT_WRITE_FAILED;
     return MOT_OK;
 }
