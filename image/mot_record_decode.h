@@ -58,7 +58,7 @@ struct MotPairReader {
     bool AllDigits() const { return sum / MOT_PAIR_DIGITS == static_cast<uint32_t>(at - first) / 2; }
 };
 
-// Decodes a record's byte count, address, data and checksum from `pairs`, the characters after its
+// Decodes a record's byte count, address, data and checksum from text, the characters after its
 // type, of which the piece holds `available`; *used receives the characters taken. One copy for
 // each address length, so that the address is read without a loop of its own.
 template <unsigned ADDRESS_BYTES>
