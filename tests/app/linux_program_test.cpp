@@ -2,6 +2,8 @@
 // its output and its exit status; inputs that are no regular files; conversions ended by a signal.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -140,6 +142,13 @@ std::vector<std::string> NamesStartingWith(const std::string& prefix)
     return names;
 }
 
+// Whether fd has something to read now.
+bool HasInput(int fd)
+{
+    pollfd entry = {fd, POLLIN, 0};
+    return poll(&entry, 1, 0) == 1 && (entry.revents & POLLIN);
+}
+
 // Waits up to 20 s for `condition`, looking every millisecond.
 template <typename Condition>
 bool Eventually(Condition condition)
@@ -153,7 +162,9 @@ bool Eventually(Condition condition)
 }
 
 // A conversion ended by SIGINT, SIGTERM or SIGHUP in the middle of its input removes its temporary
-// file, leaves the existing output as it was and ends by that signal, in the updater and in mot2bin.
+// file, leaves the existing output as it was and ends by that signal: in mot2bin, in the updater
+// driven through pipes, and in the updater in a terminal, whose own handlers (that put the screen
+// back) must still run.
 TEST(LinuxProgram, AnInterruptedConversionRemovesItsTemporaryFileAndEndsByTheSignal)
 {
     // A terabyte of NUL bytes and no record: a conversion that reads for many minutes unless it is
@@ -163,23 +174,44 @@ TEST(LinuxProgram, AnInterruptedConversionRemovesItsTemporaryFileAndEndsByTheSig
     ASSERT_GE(file, 0);
     ASSERT_EQ(0, ftruncate(file, off_t(1) << 40));
     close(file);
-    int quiet = open("/dev/null", O_RDWR | O_CLOEXEC);
-    ASSERT_GE(quiet, 0);
     struct Program {
         const char* name;
         std::vector<std::string> arguments;
-    } programs[] = {{"qzvupdate", {"-c", "endless.mot"}}, {"mot2bin", {"endless.mot", "endless.bin"}}};
+        bool terminal;
+    } programs[] = {{"mot2bin", {"endless.mot", "endless.bin"}, false},
+                    {"qzvupdate", {"-c", "endless.mot"}, false},
+                    {"qzvupdate", {"-c", "endless.mot"}, true}};
     for (const Program& program : programs) {
         for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-            SCOPED_TRACE(std::string(program.name) + " " + strsignal(signal));
+            SCOPED_TRACE(std::string(program.name) + (program.terminal ? " in a terminal " : " ") + strsignal(signal));
             WriteFile("endless.bin", "previous output");
-            pid_t child = StartProgram(program.name, program.arguments, quiet, quiet);
+            int terminal = -1, io = -1;
+            if (program.terminal)
+                ASSERT_EQ(0, openpty(&terminal, &io, nullptr, nullptr, nullptr));
+            else
+                io = open("/dev/null", O_RDWR | O_CLOEXEC);
+            pid_t child = StartProgram(program.name, program.arguments, io, io);
             ASSERT_GT(child, 0);
-            bool converting = Eventually([] { return FileExists("endless.bin.tmp"); });
+            close(io);
+            // What the program draws in the terminal, read as it comes so that it never waits.
+            std::string screen;
+            auto readScreen = [&] {
+                char bytes[4096];
+                ssize_t got;
+                while (terminal >= 0 && HasInput(terminal) && (got = read(terminal, bytes, sizeof bytes)) > 0)
+                    screen.append(bytes, static_cast<size_t>(got));
+            };
+            bool converting = Eventually([&] {
+                readScreen();
+                return FileExists("endless.bin.tmp");
+            });
             EXPECT_TRUE(converting) << "no temporary file appeared";
             kill(child, signal);
             int status = 0;
-            bool ended = Eventually([&] { return waitpid(child, &status, WNOHANG) == child; });
+            bool ended = Eventually([&] {
+                readScreen();
+                return waitpid(child, &status, WNOHANG) == child;
+            });
             if (!ended) {
                 kill(child, SIGKILL);
                 waitpid(child, &status, 0);
@@ -188,9 +220,13 @@ TEST(LinuxProgram, AnInterruptedConversionRemovesItsTemporaryFileAndEndsByTheSig
             EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "status " << status;
             EXPECT_EQ(std::vector<std::string>{"endless.bin"}, NamesStartingWith("endless.bin"));
             EXPECT_EQ("previous output", ReadFile("endless.bin"));
+            if (program.terminal) {
+                readScreen();
+                EXPECT_NE(std::string::npos, screen.find("\x1b[?1049l")) << "the screen was not put back";
+                close(terminal);
+            }
         }
     }
-    close(quiet);
     RemoveFile("endless.mot");
     RemoveFile("endless.bin");
 }
