@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "image/file_replacement.h"
+#include "image/mot_record_decode.h"
 #include "image/mot_text_reader.h"
 #include "platform/system_table.h"
 
@@ -10,63 +12,14 @@ namespace {
 
 uint8_t g_motBuffer[MOT_BUFFER_SIZE];
 
-// Temporary names tried beside the output before giving up: "<output>.tmp", "<output>.1.tmp", ...
-const unsigned TEMPORARY_ATTEMPTS = 100;
-
-bool AlreadyExists(DWORD error)
+// The line end right after a record: its length, 0 when something else follows.
+size_t LineEndAt(const char* text, size_t available)
 {
-    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
-}
-
-// "<output>.tmp" for the first attempt, "<output>.<attempt>.tmp" after it; false if it does not fit.
-bool FormTemporaryName(char* temporary, size_t size, const char* outputPath, unsigned attempt)
-{
-    char suffix[16] = ".tmp";
-    if (attempt > 0) {
-        char digits[4];
-        size_t count = 0;
-        for (unsigned n = attempt; n > 0 && count < sizeof digits; n /= 10)
-            digits[count++] = static_cast<char>('0' + n % 10);
-        size_t at = 0;
-        suffix[at++] = '.';
-        while (count > 0)
-            suffix[at++] = digits[--count];
-        std::memcpy(suffix + at, ".tmp", 5);
-    }
-    size_t pathLength = std::strlen(outputPath), suffixLength = std::strlen(suffix);
-    if (pathLength + suffixLength >= size)
-        return false;
-    std::memcpy(temporary, outputPath, pathLength);
-    std::memcpy(temporary + pathLength, suffix, suffixLength + 1);
-    return true;
-}
-
-// Creates a new temporary file in the output's directory; its name goes to temporary
-// (MAX_PATH + 16 bytes). Never opens an existing file.
-HANDLE CreateTemporaryBeside(const char* outputPath, char* temporary, size_t size)
-{
-    for (unsigned attempt = 0; attempt < TEMPORARY_ATTEMPTS; ++attempt) {
-        if (!FormTemporaryName(temporary, size, outputPath, attempt))
-            break;
-        HANDLE file = g_sys.CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                        nullptr);
-        if (file != INVALID_HANDLE_VALUE)
-            return file;
-        if (!AlreadyExists(g_sys.GetLastError()))
-            break;
-    }
-    temporary[0] = '\0';
-    return INVALID_HANDLE_VALUE;
-}
-
-// An existing output that cannot be replaced (a directory, a read-only file) is reported before
-// any work, as creating it would have been.
-bool OutputIsReplaceable(const char* outputPath)
-{
-    DWORD attributes = g_sys.GetFileAttributesA(outputPath);
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return true;
-    return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
+    if (available >= 2 && text[0] == '\r' && text[1] == '\n')
+        return 2;
+    if (available >= 1 && text[0] == '\n')
+        return 1;
+    return 0;
 }
 
 }  // namespace
@@ -75,43 +28,51 @@ MotStatus MotConvertStream(HANDLE input, HANDLE output, uint32_t capacity)
 {
     if (capacity > MOT_BUFFER_SIZE)
         return MOT_CAPACITY_TOO_LARGE;
-    // Bytes beyond the capacity are never placed nor written, so only the capacity is filled and
-    // the rest of the buffer is never touched.
-    std::memset(g_motBuffer, 0xFF, capacity);
-    uint32_t highestEnd = 0;
-
+    MotFillHexPairs();
+    MotImage image = {g_motBuffer, capacity, 0};
     MotTextReader reader;
     MotTextReaderOpen(&reader, input);
-    const char* piece;
-    size_t length;
-    MotReadResult read = MotTextReaderNext(&reader, &piece, &length);
+    const char* text;
+    size_t available;
+    MotReadResult read = MotTextReaderPeek(&reader, &text, &available);
     if (read == MOT_READ_END)
         return MOT_NO_DATA;
 
-    MotRecord record;
     while (read == MOT_READ_PIECE) {
-        MotStatus status = MotParsePiece(piece, length, &record);
+        // A line that starts with its record, the usual case, is parsed where it stands: no
+        // character of a record is a line end, so up to MOT_PIECE_MAX characters of the text say
+        // what its piece says, and the piece's end need be looked for only when the record is
+        // not followed by its line end. Any other line is cut into its piece first. (The piece is
+        // in view already, so cutting it reads nothing and cannot fail.)
+        bool inPlace = text[0] == 'S';
+        const char* piece = text;
+        size_t length = available < MOT_PIECE_MAX ? available : MOT_PIECE_MAX;
+        if (!inPlace)
+            MotTextReaderNext(&reader, &piece, &length);
+        MotRecord record;
+        size_t used;
+        MotStatus status = MotDecodePiece(piece, length, &record, &image, &used);
         if (status != MOT_OK)
             return status;
         if (record.endFlag)
             break;
-        // A record is placed whole or not at all; one that does not fit the capacity is skipped.
-        uint64_t end = static_cast<uint64_t>(record.address) + static_cast<uint32_t>(record.dataCount);
-        if (record.dataCount > 0 && end <= capacity) {
-            std::memcpy(g_motBuffer + record.address, record.data, static_cast<size_t>(record.dataCount));
-            if (end > highestEnd)
-                highestEnd = static_cast<uint32_t>(end);
+        if (inPlace) {
+            size_t lineEnd = LineEndAt(text + used, available - used);
+            if (lineEnd)
+                MotTextReaderSkip(&reader, used + lineEnd);
+            else
+                MotTextReaderNext(&reader, &piece, &length);
         }
-        read = MotTextReaderNext(&reader, &piece, &length);
+        read = MotTextReaderPeek(&reader, &text, &available);
     }
     // Reading that fails part-way must not pass for the end of the input.
     if (read == MOT_READ_FAILED)
         return MOT_INPUT_UNREADABLE;
-    if (highestEnd == 0)
+    if (image.highestEnd == 0)
         return MOT_NO_DATA;
 
     DWORD written = 0;
-    if (!g_sys.WriteFile(output, g_motBuffer, highestEnd, &written, nullptr) || written != highestEnd)
+    if (!g_sys.WriteFile(output, g_motBuffer, image.highestEnd, &written, nullptr) || written != image.highestEnd)
         return MOT_WRITE_FAILED;
     return MOT_OK;
 }
@@ -125,10 +86,8 @@ MotStatus MotConvertFile(const char* inputPath, const char* outputPath, uint32_t
     if (input == INVALID_HANDLE_VALUE)
         return MOT_INPUT_UNREADABLE;
 
-    char temporary[MAX_PATH + 16];
-    HANDLE output = INVALID_HANDLE_VALUE;
-    if (outputPath && OutputIsReplaceable(outputPath))
-        output = CreateTemporaryBeside(outputPath, temporary, sizeof temporary);
+    FileReplacement replacement;
+    HANDLE output = FileReplacementBegin(&replacement, outputPath);
     if (output == INVALID_HANDLE_VALUE) {
         g_sys.CloseHandle(input);
         return MOT_OUTPUT_NOT_CREATED;
@@ -140,9 +99,9 @@ MotStatus MotConvertFile(const char* inputPath, const char* outputPath, uint32_t
     if (!g_sys.CloseHandle(input) && result == MOT_OK)
         result = MOT_INPUT_CLOSE_FAILED;
     // Only a complete conversion replaces the output; anything else leaves it as it was.
-    if (result == MOT_OK && !g_sys.MoveFileExA(temporary, outputPath, MOVEFILE_REPLACE_EXISTING))
-        result = MOT_OUTPUT_NOT_CREATED;
     if (result != MOT_OK)
-        g_sys.DeleteFileA(temporary);
+        FileReplacementAbandon(&replacement);
+    else if (!FileReplacementCommit(&replacement))
+        result = MOT_OUTPUT_NOT_CREATED;
     return result;
 }

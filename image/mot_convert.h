@@ -22,7 +22,7 @@
 MotStatus MotConvertStream(HANDLE input, HANDLE output, uint32_t capacity);
 
 // Converts the file inputPath into outputPath. The output is written to a temporary file beside it
-// and renamed over outputPath only on success; on every failure an existing outputPath is left as
-// it was and no temporary file remains. Returns any MotStatus: 1 input not opened or read,
+// and renamed over outputPath only on success (image/file_replacement.h); on every failure an
+// existing outputPath is left as it was and no temporary file remains. Returns any MotStatus: 1 input not opened or read,
 // 2 output not created or not put in place, 3/4 closing failed, otherwise as MotConvertStream.
 MotStatus MotConvertFile(const char* inputPath, const char* outputPath, uint32_t capacity);

@@ -3,26 +3,23 @@
 
 #include <cstring>
 
-#include "image/mot_record.h"
 #include "platform/system_table.h"
 
 namespace {
 
-// Enough raw bytes to decide where a piece ends: the longest piece, and a CR LF after it.
-const size_t LOOKAHEAD = MOT_PIECE_MAX + 2;
-
-const size_t BLOCK_SIZE = 4096;
+// Large reads, few refills: the unread bytes kept at each refill are at most a lookahead's worth.
+const size_t BLOCK_SIZE = 16384;
 char s_block[BLOCK_SIZE];
 
-// Keeps the unread bytes and reads more behind them until a piece can be decided, the input ends
-// (end of file or a 0x1A) or reading fails.
-bool Refill(MotTextReader* reader)
+}  // namespace
+
+bool MotTextReaderRefill(MotTextReader* reader)
 {
     size_t unread = reader->end - reader->start;
     std::memmove(s_block, s_block + reader->start, unread);
     reader->start = 0;
     reader->end = unread;
-    while (!reader->ended && reader->end < LOOKAHEAD) {
+    while (!reader->ended && reader->end < MOT_READER_LOOKAHEAD) {
         DWORD got = 0;
         if (!g_sys.ReadFile(reader->input, s_block + reader->end, static_cast<DWORD>(BLOCK_SIZE - reader->end),
                             &got, nullptr))
@@ -42,11 +39,10 @@ bool Refill(MotTextReader* reader)
     return true;
 }
 
-}  // namespace
-
 void MotTextReaderOpen(MotTextReader* reader, HANDLE input)
 {
     reader->input = input;
+    reader->block = s_block;
     reader->start = 0;
     reader->end = 0;
     reader->ended = false;
@@ -54,14 +50,13 @@ void MotTextReaderOpen(MotTextReader* reader, HANDLE input)
 
 MotReadResult MotTextReaderNext(MotTextReader* reader, const char** piece, size_t* length)
 {
-    if (reader->end - reader->start < LOOKAHEAD && !reader->ended && !Refill(reader))
-        return MOT_READ_FAILED;
-    size_t unread = reader->end - reader->start;
-    if (unread == 0)
-        return MOT_READ_END;
+    const char* text;
+    size_t unread;
+    MotReadResult read = MotTextReaderPeek(reader, &text, &unread);
+    if (read != MOT_READ_PIECE)
+        return read;
 
-    const char* text = s_block + reader->start;
-    size_t window = unread < LOOKAHEAD ? unread : LOOKAHEAD;
+    size_t window = unread < MOT_READER_LOOKAHEAD ? unread : MOT_READER_LOOKAHEAD;
     size_t take = unread < MOT_PIECE_MAX ? unread : MOT_PIECE_MAX;
     const char* newline = static_cast<const char*>(std::memchr(text, '\n', window));
     if (newline) {
@@ -75,6 +70,6 @@ MotReadResult MotTextReaderNext(MotTextReader* reader, const char** piece, size_
     // be a dropped CR, which only ever stands right before an LF.
     *piece = text;
     *length = take;
-    reader->start += take;
+    MotTextReaderSkip(reader, take);
     return MOT_READ_PIECE;
 }

@@ -8,13 +8,19 @@
 
 #include <cstddef>
 
+#include "image/mot_record.h"
 #include "platform/win32_types.h"
+
+// Unread bytes the reader keeps in view: enough to decide where a piece ends (the longest piece and
+// a CR LF after it).
+#define MOT_READER_LOOKAHEAD (MOT_PIECE_MAX + 2)
 
 struct MotTextReader {
     HANDLE input;
-    size_t start;  // first unread byte in the block
-    size_t end;    // end of the bytes read so far (or of the input, at a 0x1A)
-    bool ended;    // no more bytes will be read
+    const char* block;  // the bytes read
+    size_t start;       // first unread byte in the block
+    size_t end;         // end of the bytes read so far (or of the input, at a 0x1A)
+    bool ended;         // no more bytes will be read
 };
 
 enum MotReadResult {
@@ -29,3 +35,25 @@ void MotTextReaderOpen(MotTextReader* reader, HANDLE input);
 // from a CR LF line still ends in CR LF here; that CR is not counted in its length limit, and a
 // parser that stops at the first character it cannot use sees no difference.
 MotReadResult MotTextReaderNext(MotTextReader* reader, const char** piece, size_t* length);
+
+// Keeps the unread bytes and reads more behind them until MOT_READER_LOOKAHEAD bytes are there, the
+// input ends or reading fails (false).
+bool MotTextReaderRefill(MotTextReader* reader);
+
+// The unread text without taking it: at least MOT_READER_LOOKAHEAD bytes of it, fewer only where
+// the input ends (at its end or a 0x1A). Valid until the next call. Called for every line, so
+// written here to be inlined.
+inline MotReadResult MotTextReaderPeek(MotTextReader* reader, const char** text, size_t* available)
+{
+    if (reader->end - reader->start < MOT_READER_LOOKAHEAD && !reader->ended && !MotTextReaderRefill(reader))
+        return MOT_READ_FAILED;
+    *text = reader->block + reader->start;
+    *available = reader->end - reader->start;
+    return *available == 0 ? MOT_READ_END : MOT_READ_PIECE;
+}
+
+// Takes count bytes of the text Peek showed, a whole piece's worth and its line end at most.
+inline void MotTextReaderSkip(MotTextReader* reader, size_t count)
+{
+    reader->start += count;
+}

@@ -205,18 +205,26 @@ HANDLE WINAPI PosixCreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTR
     case OPEN_EXISTING: break;
     default: t_lastError = ERROR_INVALID_PARAMETER; return INVALID_HANDLE_VALUE;
     }
-    int fd = open(path, flags, 0666);
+    // Only regular files are opened. A directory opens for reading on POSIX where Windows refuses
+    // it; a pipe, a socket or a device would block the open or never end. They are refused before
+    // the open where the path shows them (opening some devices has effects of its own), and after
+    // it, which an open without waiting allows, for whatever the path named by then.
+    struct stat st;
+    if (stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
+        t_lastError = ERROR_ACCESS_DENIED;
+        return INVALID_HANDLE_VALUE;
+    }
+    int fd = open(path, flags | O_NONBLOCK | O_NOCTTY, 0666);
     if (fd < 0) {
         FailWithErrno();
         return INVALID_HANDLE_VALUE;
     }
-    // A directory opens for reading on POSIX; Windows refuses it, and so do we.
-    struct stat st;
-    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(fd);
         t_lastError = ERROR_ACCESS_DENIED;
         return INVALID_HANDLE_VALUE;
     }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     t_lastError = 0;
     return new FileObject(fd);
 }
@@ -321,6 +329,9 @@ DWORD WINAPI PosixGetFileAttributesA(LPCSTR path)
     }
     if (S_ISDIR(st.st_mode))
         return FILE_ATTRIBUTE_DIRECTORY;
+    // A pipe, a socket or a device: what Windows reports for the devices its paths can name.
+    if (!S_ISREG(st.st_mode))
+        return FILE_ATTRIBUTE_DEVICE;
     return access(path, W_OK) == 0 ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
 }
 

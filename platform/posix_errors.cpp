@@ -21,6 +21,7 @@ DWORD PosixErrorFromErrno(int err)
     case ENOSPC: return ERROR_DISK_FULL;
     case EBUSY: return ERROR_BUSY;
     case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+    case ELOOP: return ERROR_CANT_RESOLVE_FILENAME;
     case EINVAL: return ERROR_INVALID_PARAMETER;
     case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
     case ENODEV:

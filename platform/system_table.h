@@ -20,7 +20,9 @@ struct SystemTable {
     DWORD(WINAPI* GetLastError)(void);
     void(WINAPI* SetLastError)(DWORD dwErrCode);
 
-    // Files and devices. Devices are opened by path like files.
+    // Files and devices. Devices are opened by path like files; the POSIX table opens regular files
+    // only (pipes, sockets and devices are refused with ERROR_ACCESS_DENIED, without waiting) and
+    // reports them with FILE_ATTRIBUTE_DEVICE.
     HANDLE(WINAPI* CreateFileA)
     (LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, LPSECURITY_ATTRIBUTES lpSecurityAttributes,
      DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);

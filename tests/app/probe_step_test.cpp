@@ -3,6 +3,11 @@
 // the unit layer closed again after every outcome.
 #include <array>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "app_test_support.h"
 #include "sim/machine/emulated_machine.h"
 #include "sim/unit/sample_image.h"
@@ -151,6 +156,28 @@ TEST_F(ProbeStep, ImageFailuresShowTheLoadersTexts)
     EXPECT_EQ(CONVERSION_FAILED_TEXT("bad.mot", "bad.bin"), Last());
     ExpectLayerClosed();
 }
+
+#ifndef _WIN32
+// An image path that names a pipe or a device, directly or through a link, cannot be opened: the
+// loader's text at once, rather than an open that waits for a writer or a read that never ends.
+TEST_F(ProbeStep, AnImageThatIsNoRegularFileCannotBeOpened)
+{
+    machine.AttachUnit(Qzv("QZV-57H", "2.00"), NtSlot::Letter('E'));
+    RemoveFile("fifo.bin");
+    ASSERT_EQ(0, mkfifo("fifo.bin", 0600));
+    EXPECT_EQ(1, Run("fifo.bin"));
+    EXPECT_EQ("ファイル fifo.bin を開けません。", Last());
+    RemoveFile("zero.bin");
+    ASSERT_EQ(0, symlink("/dev/zero", "zero.bin"));
+    EXPECT_EQ(1, Run("zero.bin"));
+    EXPECT_EQ("ファイル zero.bin を開けません。", Last());
+    EXPECT_EQ(1, Run("/dev/null"));
+    EXPECT_EQ("ファイル /dev/null を開けません。", Last());
+    ExpectLayerClosed();
+    RemoveFile("fifo.bin");
+    RemoveFile("zero.bin");
+}
+#endif
 
 TEST_F(ProbeStep, UnreadableConfigurationEndsWithoutANewText)
 {

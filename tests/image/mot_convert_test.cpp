@@ -12,8 +12,14 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "image/mot_convert.h"
 #include "image/mot_text_reader.h"
+#include "image/mot_reference.h"
 #include "platform/system_table.h"
 
 namespace fs = std::filesystem;
@@ -384,6 +390,89 @@ TEST_F(MotConvertTest, ATemporaryNameInUseIsLeftAlone)
     ExpectOnly({"in.mot", "out.bin", "out.bin.tmp"});
 }
 
+// "<output>.tmp" would be too long a name although the output's own name fits: the temporary file
+// takes the short name, and the next one while that is taken.
+TEST_F(MotConvertTest, ATemporaryNameTooLongForTheSystemTakesAShortOne)
+{
+#ifdef _WIN32
+    // The whole path is limited: the output takes the last bytes of MAX_PATH.
+    std::string name = std::string(MAX_PATH - 1 - (m_dir.string().size() + 1) - 4, 'w') + ".bin";
+#else
+    // One name is limited to 255 bytes.
+    std::string name = std::string(253 - 4, 'p') + ".bin";
+#endif
+    std::string output = (m_dir / name).string();
+    WriteWhole(m_dir / "qzv.tmp", "someone else's");
+    WriteWhole(m_input, Record(1, 0, {7, 8}) + "\n");
+    ASSERT_EQ(MOT_OK, MotConvertFile(m_input.c_str(), output.c_str(), 0x30000)) << output.size();
+    EXPECT_EQ(std::string("\x07\x08"), ReadWhole(output));
+    EXPECT_EQ("someone else's", ReadWhole(m_dir / "qzv.tmp"));
+    ExpectOnly({"in.mot", name, "qzv.tmp"});
+}
+
+#ifndef _WIN32
+mode_t ModeOf(const std::string& path)
+{
+    struct stat st {};
+    EXPECT_EQ(0, lstat(path.c_str(), &st)) << path;
+    return st.st_mode;
+}
+
+// The replaced output keeps what the user gave it: its permission bits, its owner (when root
+// converts) and, when it is a symbolic link, the link; the link's target gets the new content.
+TEST_F(MotConvertTest, AReplacedOutputKeepsItsModeOwnerAndLink)
+{
+    std::string text = Record(1, 0, {0x5A}) + "\n";
+    WriteWhole(m_output, "previous output");
+    ASSERT_EQ(0, chmod(m_output.c_str(), 0604));
+    bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(0, chown(m_output.c_str(), 4321, 8765));
+    }
+    ASSERT_EQ(MOT_OK, Convert(text));
+    EXPECT_EQ(std::string("\x5A"), Output());
+    EXPECT_EQ(static_cast<mode_t>(S_IFREG | 0604), ModeOf(m_output));
+    if (root) {
+        struct stat st {};
+        ASSERT_EQ(0, stat(m_output.c_str(), &st));
+        EXPECT_EQ(4321u, st.st_uid);
+        EXPECT_EQ(8765u, st.st_gid);
+    }
+
+    // A relative link into another folder, through a second link with an absolute target; the
+    // temporary file goes beside the target, so that the rename never crosses file systems.
+    fs::create_directory(m_dir / "real");
+    WriteWhole(m_dir / "real" / "target.bin", "previous target");
+    fs::create_symlink(fs::absolute(m_dir / "real" / "target.bin"), m_dir / "real" / "hop.bin");
+    fs::remove(m_output);
+    fs::create_symlink("real/hop.bin", m_output);
+    ASSERT_EQ(MOT_OK, Convert(text));
+    EXPECT_TRUE(fs::is_symlink(m_output));
+    EXPECT_EQ("real/hop.bin", fs::read_symlink(m_output).string());
+    EXPECT_TRUE(fs::is_symlink(m_dir / "real" / "hop.bin"));
+    EXPECT_EQ(std::string("\x5A"), ReadWhole(m_dir / "real" / "target.bin"));
+    ExpectOnly({"in.mot", "out.bin", "real"});
+    EXPECT_EQ(2, std::distance(fs::directory_iterator(m_dir / "real"), fs::directory_iterator()));
+
+    // A link to nothing yet: its target is created and the link stays.
+    fs::remove(m_dir / "real" / "target.bin");
+    ASSERT_EQ(MOT_OK, Convert(text));
+    EXPECT_TRUE(fs::is_symlink(m_output));
+    EXPECT_EQ(std::string("\x5A"), ReadWhole(m_dir / "real" / "target.bin"));
+
+    // A loop of links and a pipe are refused, and stay what they were.
+    fs::remove(m_output);
+    fs::create_symlink("out.bin", m_output);
+    EXPECT_EQ(MOT_OUTPUT_NOT_CREATED, Convert(text));
+    EXPECT_TRUE(fs::is_symlink(m_output));
+    fs::remove(m_output);
+    ASSERT_EQ(0, mkfifo(m_output.c_str(), 0600));
+    EXPECT_EQ(MOT_OUTPUT_NOT_CREATED, Convert(text));
+    EXPECT_TRUE(S_ISFIFO(ModeOf(m_output)));
+    ExpectOnly({"in.mot", "out.bin", "real"});
+}
+#endif
+
 // Fault injection: every call of the conversion goes through the seam; these stand in for the
 // native ones, count them, and make call number `failAt` fail.
 struct FaultPlan {
@@ -510,26 +599,6 @@ TEST_F(MotConvertTest, EachFailingSystemCallLeavesTheOutputAsItWas)
               std::vector<int>(statuses.begin(), statuses.begin() + 4));
 }
 
-// The reader's pieces against the text mode done the simple way: translate, then split.
-std::vector<std::string> ReferencePieces(std::string raw)
-{
-    raw = raw.substr(0, raw.find('\x1A'));
-    std::string text;
-    for (size_t i = 0; i < raw.size(); ++i) {
-        if (!(raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n'))
-            text += raw[i];
-    }
-    std::vector<std::string> pieces;
-    for (size_t at = 0; at < text.size();) {
-        size_t newline = text.find('\n', at);
-        size_t lineEnd = newline == std::string::npos ? text.size() : newline + 1;
-        size_t length = std::min<size_t>(lineEnd - at, MOT_PIECE_MAX);
-        pieces.push_back(text.substr(at, length));
-        at += length;
-    }
-    return pieces;
-}
-
 // Input served from memory in short reads of varying size, as a pipe would.
 struct MemoryInput {
     std::string text;
@@ -579,8 +648,96 @@ TEST(MotTextReaderTest, PiecesMatchTextModeOverShortReads)
             pieces.push_back(got);
         }
         SystemTableReset();
-        ASSERT_EQ(ReferencePieces(text), pieces) << "round " << round;
+        ASSERT_EQ(MotReferencePieces(text), pieces) << "round " << round;
     }
+}
+
+std::string g_written;
+
+BOOL WINAPI CapturingWriteFile(HANDLE, LPCVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED)
+{
+    g_written.append(static_cast<const char*>(buffer), size);
+    *done = size;
+    return TRUE;
+}
+
+// Text that is mostly S-records, with what goes wrong in real files mixed in: every record type,
+// data that do not fit the capacity, both line ends and none, CRs and NULs in odd places, blanks
+// and comments before and after records, lines around the 513-character piece limit, an end-of-file
+// byte, and now and then a character changed anywhere.
+std::string MangledRecords(std::mt19937& random)
+{
+    auto pick = [&](unsigned low, unsigned high) {
+        return std::uniform_int_distribution<unsigned>(low, high)(random);
+    };
+    static const int types[] = {0, 1, 1, 2, 2, 3, 3, 3, 5, 7, 8, 9};
+    static const char* const lineEnds[] = {"\n", "\r\n", "\r\n", "\r\r\n", "\r", ""};
+    static const std::string before[] = {"", "", "", "  ", "\t", "x", "s", "S", std::string(1, '\0'), "\r"};
+    std::string text;
+    for (unsigned lines = pick(0, 60); lines > 0; --lines) {
+        int type = types[pick(0, sizeof types / sizeof types[0] - 1)];
+        if (type >= 7 && pick(0, 3) != 0)
+            type = 3;
+        uint32_t address = pick(0, 9) == 0 ? pick(0, 0xFFFFFFFFu) : pick(0, 0x400) * 16;
+        if (type == 1 || type == 0 || type == 5 || type == 9)
+            address &= 0xFFFF;
+        else if (type == 2 || type == 8)
+            address &= 0xFFFFFF;
+        // Mostly short records; some long enough to end right at the piece limit or beyond it.
+        unsigned longest = 252 - static_cast<unsigned>(type == 2 || type == 8) - 2 * (type == 3 || type == 7);
+        std::vector<uint8_t> data(pick(0, 9) == 0 ? pick(longest - 6, longest) : pick(0, 40));
+        for (auto& b : data)
+            b = static_cast<uint8_t>(pick(0, 255));
+        std::string line = before[pick(0, 9)];
+        if (pick(0, 19) == 0)
+            line += std::string(pick(400, 520), ' ');
+        // Now and then a byte count that leaves no room for the checksum.
+        static const char* const noRoom[] = {"S1021234", "S0020000", "S30400000000", "S803000000"};
+        line += pick(0, 59) == 0 ? noRoom[pick(0, 3)] : Record(type, address, data, pick(0, 1) == 1);
+        if (pick(0, 9) == 0)
+            line += pick(0, 1) ? " trailing" : " S9 and more";
+        // A second record on the same line, in the line's next piece or still in the first.
+        if (pick(0, 19) == 0)
+            line += std::string(pick(400, 520), ' ') + Record(1, pick(0, 0xFFFF), {1, 2, 3});
+        if (pick(0, 29) == 0)
+            line[pick(0, static_cast<unsigned>(line.size() - 1))] = "S0Fg \r\n"[pick(0, 7)];
+        text += line + lineEnds[pick(0, 5)];
+        if (pick(0, 49) == 0)
+            text += pick(0, 1) ? "\n\n; comment line\n" : "; Some notes\n";
+    }
+    if (pick(0, 19) == 0)
+        text.insert(pick(0, static_cast<unsigned>(text.size())), 1, '\x1A');
+    return text;
+}
+
+// The converter against the plain reading of the rules: the same status, and on success the same
+// bytes, for inputs read in short pieces of every size.
+TEST(MotConvertStreamTest, AgreesWithThePlainRulesOnMangledRecords)
+{
+    std::mt19937 random(1957);
+    static const uint32_t capacities[] = {0x30000, 0x100, 0x1000, MOT_BUFFER_SIZE};
+    int statuses[13] = {};
+    for (int round = 0; round < 3000; ++round) {
+        std::string text = MangledRecords(random);
+        uint32_t capacity = capacities[round % 4];
+        g_memory = MemoryInput();
+        g_memory.text = text;
+        g_memory.random.seed(static_cast<unsigned>(round));
+        g_written.clear();
+        g_sys.ReadFile = MemoryReadFile;
+        g_sys.WriteFile = CapturingWriteFile;
+        MotStatus status = MotConvertStream(nullptr, nullptr, capacity);
+        SystemTableReset();
+        MotReferenceResult expected = MotReferenceConvert(text, capacity);
+        ASSERT_EQ(expected.status, status) << "round " << round;
+        ASSERT_TRUE(expected.image == g_written) << "round " << round << ": " << g_written.size() << " bytes, expected "
+                                                 << expected.image.size();
+        ++statuses[status];
+    }
+    // The inputs reach every status a text can give.
+    for (int status : {MOT_OK, MOT_BAD_RECORD_TYPE, MOT_BAD_HEX_DIGIT, MOT_NO_CHECKSUM_ROOM, MOT_CHECKSUM_MISMATCH,
+                       MOT_NO_DATA})
+        EXPECT_GT(statuses[status], 20) << "status " << status;
 }
 
 // Agreement with a real peer on well-formed files.

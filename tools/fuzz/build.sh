@@ -9,8 +9,8 @@ mkdir -p "$out"
 flags=(-std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$root")
 library=()
 for source in image/command_line.cpp image/file_names.cpp image/path_text.cpp image/mot_record.cpp \
-              image/mot_text_reader.cpp image/mot_convert.cpp platform/system_table.cpp platform/native_posix.cpp \
-              "$root"/platform/posix_*.cpp; do
+              image/mot_text_reader.cpp image/mot_convert.cpp image/file_replacement.cpp \
+              platform/system_table.cpp platform/native_posix.cpp "$root"/platform/posix_*.cpp; do
   library+=("$root/${source#"$root"/}")
 done
 for target in mot_convert_fuzz command_line_fuzz; do

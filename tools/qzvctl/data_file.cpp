@@ -1,6 +1,7 @@
 // Reading and writing data files with the seam's file calls.
 #include "data_file.h"
 
+#include "image/file_replacement.h"
 #include "platform/system_table.h"
 
 namespace {
@@ -46,9 +47,11 @@ bool ReadDataFile(const std::string& path, uint64_t maxBytes, std::vector<uint8_
 
 bool WriteDataFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error)
 {
-    const HANDLE file =
-        g_sys.CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE || !file) {
+    // Written beside the file and put in place when complete: a failure or an interruption leaves
+    // no partial file under the name asked for, and an existing file as it was.
+    FileReplacement replacement;
+    const HANDLE file = FileReplacementBegin(&replacement, path.c_str());
+    if (file == INVALID_HANDLE_VALUE) {
         *error = FileError("cannot create", path);
         return false;
     }
@@ -61,5 +64,13 @@ bool WriteDataFile(const std::string& path, const std::vector<uint8_t>& bytes, s
         *error = FileError("cannot close", path);
         ok = false;
     }
-    return ok;
+    if (!ok) {
+        FileReplacementAbandon(&replacement);
+        return false;
+    }
+    if (!FileReplacementCommit(&replacement)) {
+        *error = FileError("cannot put in place", path);
+        return false;
+    }
+    return true;
 }

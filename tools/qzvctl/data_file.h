@@ -9,5 +9,6 @@
 // `maxBytes` bytes.
 bool ReadDataFile(const std::string& path, uint64_t maxBytes, std::vector<uint8_t>* bytes, std::string* error);
 
-// Creates or replaces the file with `bytes`; false with a message on failure.
+// Creates or replaces the file with `bytes`, whole or not at all (image/file_replacement.h); false
+// with a message on failure.
 bool WriteDataFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error);
