@@ -1,0 +1,39 @@
+#include "tools/soak/process_memory.h"
+
+#include <malloc.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QZV_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define QZV_ADDRESS_SANITIZER 1
+#endif
+
+#ifdef QZV_ADDRESS_SANITIZER
+#include <sanitizer/allocator_interface.h>
+#endif
+
+size_t HeapInUse()
+{
+#ifdef QZV_ADDRESS_SANITIZER
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    return mallinfo2().uordblks;
+#endif
+}
+
+size_t ResidentBytes()
+{
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (!statm)
+        return 0;
+    unsigned long size = 0, resident = 0;
+    const bool read = std::fscanf(statm, "%lu %lu", &size, &resident) == 2;
+    std::fclose(statm);
+    return read ? resident * static_cast<size_t>(sysconf(_SC_PAGESIZE)) : 0;
+}
