@@ -9,7 +9,6 @@
 // close fails, 3 the file does not open), three bytes of the file's length (big-endian, up to a little
 // beyond the buffer), four bytes of a configuration value, then the bytes of the identification
 // block from image offset 0x2000; the rest of the file is a filler.
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -21,19 +20,9 @@
 #include "image/firmware_image.h"
 #include "platform/system_table.h"
 #include "tools/update_check/download_expectation.h"
+#include "tools/fuzz/fuzz_input.h"
 
 namespace {
-
-[[noreturn]] void Violated(const char* format, ...)
-{
-    std::va_list arguments;
-    va_start(arguments, format);
-    std::fputs("image_fuzz: ", stderr);
-    std::vfprintf(stderr, format, arguments);
-    std::fputs("\n", stderr);
-    va_end(arguments);
-    std::abort();
-}
 
 // The file the loader reads, served through the system table.
 struct MemoryFile {

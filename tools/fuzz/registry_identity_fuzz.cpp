@@ -4,7 +4,6 @@
 // letter found for a unit must be the one the documented walk gives, worked out here on its own, and
 // every key the walk opened must be closed again (but one whose close failed).
 #include <cerrno>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +15,7 @@
 #include "host/aspi/aspi_io.h"
 #include "sim/machine/emulated_machine.h"
 #include "unit/unit_table.h"
+#include "tools/fuzz/fuzz_input.h"
 
 namespace {
 
@@ -24,35 +24,6 @@ const char DEVNODES[] = "Config Manager\\Enum";
 const char* const VALUE_NAMES[] = {"SCSITargetID", "SCSILUN", "Manufacturer", "ProductId", "RevisionLevel",
                                    "CurrentDriveLetterAssignment"};
 enum { TARGET_ID, LUN, MANUFACTURER, PRODUCT_ID, REVISION_LEVEL, DRIVE_LETTER, VALUE_COUNT };
-
-class InputBytes {
-public:
-    InputBytes(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
-    uint8_t Take() { return m_at < m_size ? m_data[m_at++] : 0; }
-    std::vector<uint8_t> Take(size_t count)
-    {
-        count = std::min(count, m_size - m_at);
-        std::vector<uint8_t> bytes(m_data + m_at, m_data + m_at + count);
-        m_at += count;
-        return bytes;
-    }
-
-private:
-    const uint8_t* m_data;
-    size_t m_size;
-    size_t m_at = 0;
-};
-
-[[noreturn]] void Violated(const char* format, ...)
-{
-    std::va_list arguments;
-    va_start(arguments, format);
-    std::fputs("registry_identity_fuzz: ", stderr);
-    std::vfprintf(stderr, format, arguments);
-    std::fputs("\n", stderr);
-    va_end(arguments);
-    std::abort();
-}
 
 std::vector<uint8_t> Text(const std::string& text)
 {
@@ -63,7 +34,7 @@ std::vector<uint8_t> Text(const std::string& text)
 
 // A value from the input: absent, the text a unit of the family has, a text of any bytes (lengths
 // around the room the walk offers are likely), or data of another type.
-void PutValue(InputBytes& in, RegistryKey& key, const char* name, const std::string& usual)
+void PutValue(FuzzInput& in, RegistryKey& key, const char* name, const std::string& usual)
 {
     const uint8_t mode = in.Take();
     size_t length = in.Take();
@@ -146,7 +117,7 @@ LONG ExpectedLetterOfHardwareKey(const RegistryKey& key, const AspiIoUnit& unit)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    InputBytes in(data, size);
+    FuzzInput in(data, size);
     // A machine without the 9x system's own devnodes: the registry holds the input's alone.
     EmulatedMachine machine;
     EmulatedRegistry& registry = machine.Registry();

@@ -9,7 +9,6 @@
 // family's identity, found once, in address order; nothing is left open or owned at the end.
 #include <algorithm>
 #include <cerrno>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -24,42 +23,16 @@
 #include "sim/machine/emulated_machine.h"
 #include "unit/unit_commands.h"
 #include "unit/unit_table.h"
+#include "tools/fuzz/fuzz_input.h"
 
 namespace {
-
-class InputBytes {
-public:
-    void Reset(const uint8_t* data, size_t size)
-    {
-        m_data = data;
-        m_size = size;
-        m_at = 0;
-    }
-    uint8_t Take() { return m_at < m_size ? m_data[m_at++] : 0; }
-
-private:
-    const uint8_t* m_data = nullptr;
-    size_t m_size = 0;
-    size_t m_at = 0;
-};
-
-[[noreturn]] void Violated(const char* format, ...)
-{
-    std::va_list arguments;
-    va_start(arguments, format);
-    std::fputs("sg_discovery_fuzz: ", stderr);
-    std::vfprintf(stderr, format, arguments);
-    std::fputs("\n", stderr);
-    va_end(arguments);
-    std::abort();
-}
 
 const char VENDOR[] = "VORNA   ";
 const char* const PRODUCTS[] = {"QZV-57G         ", "QZV-57H         "};
 
 // The world the device calls see during one run.
 struct Devices {
-    InputBytes input;
+    FuzzInput input;
     std::vector<unsigned> listed;
     std::map<int, unsigned> open;           // descriptor -> device number (block devices too)
     std::set<int> blockDescriptors;
@@ -77,7 +50,7 @@ int Failure(uint8_t choice)
 
 std::string Name()
 {
-    InputBytes& in = s_devices.input;
+    FuzzInput& in = s_devices.input;
     switch (in.Take() % 4) {
     case 0: return "sg" + std::to_string(in.Take() % 40);
     case 1: return "sg" + std::to_string(uint32_t(in.Take()) << 24 | uint32_t(in.Take()) << 16 | in.Take());
@@ -130,7 +103,7 @@ int Open(unsigned number)
 int GetScsiAddress(int fd, SgScsiAddress* address)
 {
     Device(fd, "SG_GET_SCSI_ID");
-    InputBytes& in = s_devices.input;
+    FuzzInput& in = s_devices.input;
     if (in.Take() & 1)
         return Failure(in.Take());
     address->host = static_cast<int8_t>(in.Take());
@@ -164,7 +137,7 @@ int Execute(int fd, SgRequest* request)
         (request->transfer != SgTransferNone && request->length != 0 && request->data == nullptr) ||
         (request->senseCapacity != 0 && request->sense == nullptr))
         Violated("a malformed request");
-    InputBytes& in = s_devices.input;
+    FuzzInput& in = s_devices.input;
     const uint8_t choice = in.Take();
     std::vector<uint8_t> data = UnitAnswer(*request, choice >> 2);
     request->scsiStatus = 0;
@@ -204,7 +177,7 @@ int Execute(int fd, SgRequest* request)
 int OpenBlockExclusive(unsigned number, int* fd)
 {
     *fd = -1;
-    InputBytes& in = s_devices.input;
+    FuzzInput& in = s_devices.input;
     switch (in.Take() % 4) {
     case 0: return 0;
     case 1: return -EBUSY;
@@ -279,8 +252,8 @@ void CheckUnits()
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     s_devices = Devices();
-    s_devices.input.Reset(data, size);
-    InputBytes& in = s_devices.input;
+    s_devices.input = FuzzInput(data, size);
+    FuzzInput& in = s_devices.input;
     EmulatedMachine machine(VER_PLATFORM_LINUX);
     SgDeviceCallsInstall(FUZZ_CALLS);
 

@@ -16,7 +16,6 @@
 // Once the input is used up the unit answers for itself.
 #include <unistd.h>
 
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +30,7 @@
 #include "tools/update_check/shown_message.h"
 #include "tools/demo/demo_scenario.h"
 #include "tools/update_check/update_session.h"
+#include "tools/fuzz/fuzz_input.h"
 
 namespace {
 
@@ -41,35 +41,6 @@ const uint32_t NEW_GENERATION = 0x312E3939;  // "1.99"
 const DWORD MOST_UI_MS = 300000;
 const uint64_t MOST_MACHINE_MS = 300000;
 const unsigned RESTART_MS[4] = {0, 100, 3000, 0};
-
-class InputBytes {
-public:
-    InputBytes(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
-    uint8_t Take() { return m_at < m_size ? m_data[m_at++] : 0; }
-    std::vector<uint8_t> Take(size_t count)
-    {
-        count = std::min(count, m_size - m_at);
-        std::vector<uint8_t> bytes(m_data + m_at, m_data + m_at + count);
-        m_at += count;
-        return bytes;
-    }
-
-private:
-    const uint8_t* m_data;
-    size_t m_size;
-    size_t m_at = 0;
-};
-
-[[noreturn]] void Violated(const char* format, ...)
-{
-    std::va_list arguments;
-    va_start(arguments, format);
-    std::fputs("update_fuzz: ", stderr);
-    std::vfprintf(stderr, format, arguments);
-    std::fputs("\n", stderr);
-    va_end(arguments);
-    std::abort();
-}
 
 struct Image {
     std::string path;
@@ -108,7 +79,7 @@ const Image& ImageFor(bool newGeneration, unsigned variant)
     return image;
 }
 
-SimPlayedAnswer PlayAnswer(InputBytes& input, const SimCommand& command)
+SimPlayedAnswer PlayAnswer(FuzzInput& input, const SimCommand& command)
 {
     SimPlayedAnswer answer;
     const uint8_t control = input.Take();
@@ -241,7 +212,7 @@ void CheckRun(const UpdateSession& run, const std::vector<SimCommand>& commands,
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    InputBytes input(data, size);
+    FuzzInput input(data, size);
     const uint8_t scenario = input.Take();
     const bool newGeneration = scenario & 1;
     const bool usb = scenario & 2;
