@@ -37,8 +37,9 @@ struct Devices {
     std::map<int, unsigned> open;           // descriptor -> device number (block devices too)
     std::set<int> blockDescriptors;
     int next = 100;
-    // Every INQUIRY answer of each device: the bytes it delivered, padded with zeros to 36.
-    std::map<unsigned, std::set<std::vector<uint8_t>>> inquiryAnswers;
+    // Each device's answer to its last probe: the bytes it delivered, padded with zeros to 36, and
+    // whether the request may count as success.
+    std::map<unsigned, std::pair<std::vector<uint8_t>, bool>> probeAnswers;
 };
 Devices s_devices;
 
@@ -130,6 +131,29 @@ std::vector<uint8_t> UnitAnswer(const SgRequest& request, uint8_t choice)
     return data;
 }
 
+// The probe of the discovery reads INQUIRY data into the unit record itself.
+bool IsProbe(const SgRequest& request)
+{
+    for (const SgIoUnit& unit : g_sgUnits)
+        if (request.data == unit.inquiry)
+            return true;
+    return false;
+}
+
+// One rule for every transport: a command succeeded only when the target completed it (GOOD,
+// CONDITION MET or an INTERMEDIATE status), the host adapter and the driver report nothing but
+// "sense follows", and the sense, if any, holds no key, ASC or ASCQ (fixed or descriptor format).
+bool MayCountAsSuccess(const SgRequest& request)
+{
+    const BYTE status = request.scsiStatus;
+    const bool completed = status == 0x00 || status == 0x04 || status == 0x10 || status == 0x14;
+    const WORD driver = request.driverStatus & 0x0F;
+    auto at = [&](size_t i) -> BYTE { return i < request.senseLength ? request.sense[i] : 0; };
+    const bool descriptor = (at(0) & 0x7F) == 0x72 || (at(0) & 0x7F) == 0x73;
+    const bool senseSays = descriptor ? (at(1) & 0x0F) || at(2) || at(3) : (at(2) & 0x0F) || at(12) || at(13);
+    return completed && request.hostStatus == 0 && (driver == 0 || driver == 0x08) && !senseSays;
+}
+
 int Execute(int fd, SgRequest* request)
 {
     const unsigned number = Device(fd, "SG_IO");
@@ -166,10 +190,10 @@ int Execute(int fd, SgRequest* request)
     const size_t delivered = request->transfer == SgTransferIn ? std::min<size_t>(data.size(), request->length) : 0;
     if (delivered)
         std::memcpy(request->data, data.data(), delivered);
-    if (request->cdb[0] == 0x12) {
+    if (request->cdb[0] == 0x12 && IsProbe(*request)) {
         std::vector<uint8_t> answer(data.begin(), data.begin() + delivered);
         answer.resize(36, 0);
-        s_devices.inquiryAnswers[number].insert(answer);
+        s_devices.probeAnswers[number] = {answer, MayCountAsSuccess(*request)};
     }
     return 0;
 }
@@ -237,9 +261,11 @@ void CheckUnits()
         if (!seen.insert(unit.deviceNumber).second)
             Violated("sg%u found twice", unit.deviceNumber);
         // The probe's answer as the record keeps it: the bytes delivered, zeros after them.
-        const std::vector<uint8_t> kept(unit.inquiry, unit.inquiry + 36);
-        if (!s_devices.inquiryAnswers[unit.deviceNumber].count(kept))
-            Violated("sg%u keeps INQUIRY data it never delivered", unit.deviceNumber);
+        const auto& probe = s_devices.probeAnswers[unit.deviceNumber];
+        if (std::vector<uint8_t>(unit.inquiry, unit.inquiry + 36) != probe.first)
+            Violated("sg%u keeps INQUIRY data it was not sent", unit.deviceNumber);
+        if (!probe.second)
+            Violated("sg%u was taken although its INQUIRY did not succeed", unit.deviceNumber);
         if (!HasIdentity(unit.inquiry))
             Violated("sg%u was taken without answering with the identity", unit.deviceNumber);
         if (i > 0 && AddressBefore(unit, g_sgUnits[i - 1]))
