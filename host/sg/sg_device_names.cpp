@@ -32,6 +32,7 @@ std::vector<unsigned> SgDeviceNumbersFromNames(const std::vector<std::string>& n
             numbers.push_back(number);
     }
     std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
     return numbers;
 }
 

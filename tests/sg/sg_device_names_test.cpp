@@ -6,11 +6,11 @@
 
 namespace {
 
-TEST(SgDeviceNames, OnlySgFollowedByA32BitDecimalNumberIsADeviceAndTheyComeInNumericOrder)
+TEST(SgDeviceNames, OnlySgFollowedByA32BitDecimalNumberIsADeviceEachOnceInNumericOrder)
 {
     EXPECT_EQ((std::vector<unsigned>{0, 1, 2, 10, 4294967295u}),
-              SgDeviceNumbersFromNames({".", "..", "sg10", "sg2", "sg", "sg0", "sg01", "sg4294967295", "sg4294967296",
-                                        "sg1a", "sga", "sg-1", "sg 3", "SG4", "xsg5"}));
+              SgDeviceNumbersFromNames({".", "..", "sg10", "sg2", "sg", "sg0", "sg01", "sg1", "sg001", "sg4294967295",
+                                        "sg4294967296", "sg1a", "sga", "sg-1", "sg 3", "SG4", "xsg5"}));
     EXPECT_TRUE(SgDeviceNumbersFromNames({}).empty());
 }
 

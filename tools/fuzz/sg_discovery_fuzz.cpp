@@ -72,10 +72,11 @@ int ListDevices(std::vector<unsigned>* numbers)
     numbers->clear();
     if (s_devices.input.Take() == 0xFF)
         return Failure(s_devices.input.Take());
-    std::vector<std::string> names;
+    // A folder lists each name once.
+    std::set<std::string> listed;
     for (unsigned count = s_devices.input.Take() % 10; count > 0; --count)
-        names.push_back(Name());
-    *numbers = SgDeviceNumbersFromNames(names);
+        listed.insert(Name());
+    *numbers = SgDeviceNumbersFromNames(std::vector<std::string>(listed.begin(), listed.end()));
     s_devices.listed = *numbers;
     return 0;
 }
