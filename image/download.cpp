@@ -62,6 +62,10 @@ UnitStatus ImageDownloadOld(UnitEntry* entry, DWORD length, BYTE* image)
         return DOWNLOAD_REFUSED;
     if (length > IMAGE_OLD_LAYOUT_MAX)
         return DOWNLOAD_REFUSED;
+    // The unit's generation may have changed since the image was checked (another unit attached, or
+    // an answer that names another revision): an image of the other layout is never sent.
+    if (!ImageHasOldIdentification(image, length))
+        return DOWNLOAD_REFUSED;
     length += length & 1;
     // The old command carries a 32-bit length in bytes 6..9.
     const BYTE command[10] = {WRITE_BUFFER, MODE_DOWNLOAD, BUFFER_IMAGE, 0, 0, 0, 0, 0, 0, 0};
@@ -79,7 +83,7 @@ UnitStatus ImageDownloadNew(UnitEntry* entry, DWORD length, BYTE* image)
         return DOWNLOAD_REFUSED;
     // The length field must lie within the image before it is read.
     const DWORD lengthField = IMAGE_BLOCK_OFFSET + IMAGE_NEW_LENGTH_OFFSET;
-    if (length < lengthField + 4)
+    if (length < lengthField + 4 || !ImageHasNewTag(image, length))
         return DOWNLOAD_REFUSED;
     const DWORD imageLength = GetBigEndian32(image + lengthField);
     if (static_cast<unsigned long long>(imageLength) + (imageLength & 1) != length)

@@ -75,15 +75,11 @@ const BYTE* ImageCheckOldLayout(const BYTE* image, LONG length, ImageMessageSink
         sink.ShowImageMessage(IMAGE_MESSAGE_INVALID_SIZE, nullptr);
         return nullptr;
     }
-    const BYTE* block = image + IMAGE_BLOCK_OFFSET;
-    const char* oldSignature = IMAGE_SIGNATURE + NEW_TAG_LENGTH;
-    const char* oldProduct = IMAGE_SIGNATURE + sizeof IMAGE_SIGNATURE - 1 - OLD_PRODUCT_LENGTH;
-    if (std::memcmp(block, oldSignature, OLD_SIGNATURE_LENGTH) != 0 ||
-        std::memcmp(block + 8, oldProduct, OLD_PRODUCT_LENGTH) != 0) {
+    if (!ImageHasOldIdentification(image, static_cast<DWORD>(length))) {
         sink.ShowImageMessage(IMAGE_MESSAGE_INVALID_IMAGE, nullptr);
         return nullptr;
     }
-    return block;
+    return image + IMAGE_BLOCK_OFFSET;
 }
 
 const BYTE* ImageCheckNewLayout(const BYTE* image, LONG length, ImageMessageSink& sink)
@@ -93,7 +89,7 @@ const BYTE* ImageCheckNewLayout(const BYTE* image, LONG length, ImageMessageSink
         return nullptr;
     }
     const BYTE* block = image + IMAGE_BLOCK_OFFSET;
-    if (std::memcmp(block, IMAGE_SIGNATURE, NEW_TAG_LENGTH) != 0) {
+    if (!ImageHasNewTag(image, static_cast<DWORD>(length))) {
         sink.ShowImageMessage(IMAGE_MESSAGE_INVALID_IMAGE, nullptr);
         return nullptr;
     }
@@ -102,6 +98,23 @@ const BYTE* ImageCheckNewLayout(const BYTE* image, LONG length, ImageMessageSink
         return nullptr;
     }
     return block;
+}
+
+bool ImageHasOldIdentification(const BYTE* image, DWORD length)
+{
+    if (length < IMAGE_OLD_LAYOUT_MIN)
+        return false;
+    const BYTE* block = image + IMAGE_BLOCK_OFFSET;
+    const char* oldSignature = IMAGE_SIGNATURE + NEW_TAG_LENGTH;
+    const char* oldProduct = IMAGE_SIGNATURE + sizeof IMAGE_SIGNATURE - 1 - OLD_PRODUCT_LENGTH;
+    return std::memcmp(block, oldSignature, OLD_SIGNATURE_LENGTH) == 0 &&
+           std::memcmp(block + 8, oldProduct, OLD_PRODUCT_LENGTH) == 0;
+}
+
+bool ImageHasNewTag(const BYTE* image, DWORD length)
+{
+    return length >= IMAGE_BLOCK_OFFSET + NEW_TAG_LENGTH &&
+           std::memcmp(image + IMAGE_BLOCK_OFFSET, IMAGE_SIGNATURE, NEW_TAG_LENGTH) == 0;
 }
 
 DWORD ImageVersionSlot(DWORD configuration)

@@ -10,7 +10,9 @@ namespace {
 const uint32_t PIECE = 0x10000;
 const uint32_t OLD_MAX = 0x10000;
 const uint32_t NEW_MAX = 0x30000;
+const uint32_t IDENTIFICATION = 0x2000;
 const uint32_t LENGTH_FIELD = 0x2008;
+const uint32_t OLD_SHORTEST = 0x201C;  // the old identification block with its version
 const unsigned USB_MOST_ISSUES = 16;
 
 // A piece of a new-layout image: offset and 24-bit length in the CDB.
@@ -28,6 +30,11 @@ ExpectedWrite Piece(const std::vector<uint8_t>& image, uint8_t mode, uint32_t of
     return write;
 }
 
+bool Holds(const std::vector<uint8_t>& image, uint32_t offset, const std::string& text)
+{
+    return image.size() >= offset + text.size() && std::equal(text.begin(), text.end(), image.begin() + offset);
+}
+
 }  // namespace
 
 std::vector<ExpectedWrite> ExpectedDownload(const std::vector<uint8_t>& file, bool newGeneration)
@@ -37,8 +44,9 @@ std::vector<ExpectedWrite> ExpectedDownload(const std::vector<uint8_t>& file, bo
         image.push_back(0xFF);
     const uint32_t length = static_cast<uint32_t>(image.size());
     std::vector<ExpectedWrite> plan;
+    // Each procedure sends only an image of its own layout.
     if (!newGeneration) {
-        if (length > OLD_MAX)
+        if (length > OLD_MAX || length < OLD_SHORTEST || !Holds(image, IDENTIFICATION, "VORNA   QZV-57"))
             return plan;
         // The old command carries its length in bytes 6..9.
         ExpectedWrite whole;
@@ -50,7 +58,7 @@ std::vector<ExpectedWrite> ExpectedDownload(const std::vector<uint8_t>& file, bo
         plan.back().saves = true;
         return plan;
     }
-    if (length > NEW_MAX || length < LENGTH_FIELD + 4)
+    if (length > NEW_MAX || length < LENGTH_FIELD + 4 || !Holds(image, IDENTIFICATION, "VRNC7Q52"))
         return plan;
     const uint32_t field = uint32_t(image[LENGTH_FIELD]) << 24 | uint32_t(image[LENGTH_FIELD + 1]) << 16 |
                            uint32_t(image[LENGTH_FIELD + 2]) << 8 | image[LENGTH_FIELD + 3];

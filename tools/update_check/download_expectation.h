@@ -21,7 +21,8 @@ struct ExpectedWrite {
 };
 
 // The commands a download of `file` (a file of odd length is sent with one pad byte 0xFF) sends to a
-// unit of either generation, in order; empty when the procedure must refuse it without a command.
+// unit of either generation, in order; empty when the procedure must refuse it without a command
+// (among other reasons, when the file does not carry the identification of that generation's layout).
 std::vector<ExpectedWrite> ExpectedDownload(const std::vector<uint8_t>& file, bool newGeneration);
 
 struct SentDownload {
