@@ -148,6 +148,13 @@ DWORD AspiManager::Abort(SRB_Abort& srb)
     return SS_COMP;
 }
 
+void AspiManager::ClearRecords()
+{
+    m_requests.clear();
+    m_aborts = 0;
+    m_adapterInquiries = 0;
+}
+
 void AspiManager::CarryOut(SRB_ExecSCSICmd& srb)
 {
     srb.SRB_HaStat = HASTAT_OK;

@@ -95,6 +95,8 @@ void EmulatedMachine::ClearRecords()
         disk->ClearRecords();
     for (auto& device : m_usb.Devices())
         device->ClearRecords();
+    m_aspi.ClearRecords();
+    m_vwin32.ClearRecords();
     m_faults.ClearLog();
 }
 

@@ -23,7 +23,9 @@ size_t HeapInUse()
 #ifdef QZV_ADDRESS_SANITIZER
     return __sanitizer_get_current_allocated_bytes();
 #else
-    return mallinfo2().uordblks;
+    // Blocks in the heap's arenas, and the large ones the allocator maps on their own.
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
 #endif
 }
 
@@ -36,4 +38,13 @@ size_t ResidentBytes()
     const bool read = std::fscanf(statm, "%lu %lu", &size, &resident) == 2;
     std::fclose(statm);
     return read ? resident * static_cast<size_t>(sysconf(_SC_PAGESIZE)) : 0;
+}
+
+bool ResidentMemoryIsTheProgramsOwn()
+{
+#ifdef QZV_ADDRESS_SANITIZER
+    return false;
+#else
+    return true;
+#endif
 }

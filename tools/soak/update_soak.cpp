@@ -1,10 +1,10 @@
 // The soak run: many updates in a row in one process on one emulated machine, alternating the
 // generation, the platform and transport, and the injected fault. Every run must be sound, must end
 // exactly as the same scenario ends when it runs alone in a fresh process, and must leave no handle,
-// mutex or memory block behind; the process's heap must not grow from the first round of scenarios
-// to the last.
+// mutex or memory block behind; the process's heap and its resident memory must not grow from the
+// first round of scenarios to the last.
 //
-//   update_soak [--updates=1000] [--report-every=100] [--heap-slack=65536]
+//   update_soak [--updates=1000] [--report-every=100] [--heap-slack=65536] [--resident-slack=2097152]
 //   update_soak --alone=N      runs scenario N once in this process and prints its signature
 #include <unistd.h>
 
@@ -23,6 +23,7 @@ struct Options {
     unsigned updates = 1000;
     unsigned reportEvery = 100;
     size_t heapSlack = 65536;
+    size_t residentSlack = 2097152;
     int alone = -1;
 };
 
@@ -46,6 +47,8 @@ bool ParseOptions(int argc, char** argv, Options* options)
             options->reportEvery = unsigned(value);
         else if (TakeNumber(argv[i], "--heap-slack=", &value))
             options->heapSlack = value;
+        else if (TakeNumber(argv[i], "--resident-slack=", &value))
+            options->residentSlack = value;
         else if (TakeNumber(argv[i], "--alone=", &value) && value < SoakScenarioCount())
             options->alone = int(value);
         else
@@ -115,7 +118,7 @@ int main(int argc, char** argv)
 {
     Options options;
     if (!ParseOptions(argc, argv, &options)) {
-        std::fprintf(stderr, "usage: update_soak [--updates=N] [--report-every=N] [--heap-slack=BYTES] | --alone=N\n");
+        std::fprintf(stderr, "usage: update_soak [--updates=N] [--report-every=N] [--heap-slack=BYTES] [--resident-slack=BYTES] | --alone=N\n");
         return 2;
     }
     if (options.alone >= 0)
@@ -131,7 +134,7 @@ int main(int argc, char** argv)
 
     const std::string folder = MakeFolder();
     int failures = 0;
-    size_t heapAfterFirstRound = 0, heapAtEnd = 0;
+    size_t heapAfterFirstRound = 0, heapAtEnd = 0, residentAfterFirstRound = 0, residentAtEnd = 0;
     {
         SoakMachine machine(folder);
         for (unsigned update = 0; update < options.updates; ++update) {
@@ -144,22 +147,30 @@ int main(int argc, char** argv)
             if (!problem.empty() && ++failures <= 5)
                 std::printf("update %u (%s): %s\n", update + 1, scenario.Name().c_str(), problem.c_str());
             const size_t heap = HeapInUse();
-            if (update + 1 == scenarios)
+            const size_t resident = ResidentBytes();
+            if (update + 1 == scenarios) {
                 heapAfterFirstRound = heap;
+                residentAfterFirstRound = resident;
+            }
             heapAtEnd = heap;
+            residentAtEnd = resident;
             if ((update + 1) % options.reportEvery == 0 || update + 1 == options.updates)
                 Report(update + 1, machine.Machine(), heap);
         }
     }
     rmdir(folder.c_str());
 
-    const long long growth = static_cast<long long>(heapAtEnd) - static_cast<long long>(heapAfterFirstRound);
-    std::printf("%u updates, %d unsound or unlike their run alone; heap growth after the first round of %u: %lld "
-                "bytes (slack %zu)\n",
-                options.updates, failures, scenarios, growth, options.heapSlack);
-    if (growth > static_cast<long long>(options.heapSlack)) {
-        std::printf("update_soak: the heap grew\n");
-        return 1;
-    }
-    return failures == 0 ? 0 : 1;
+    const long long heapGrowth = static_cast<long long>(heapAtEnd) - static_cast<long long>(heapAfterFirstRound);
+    const long long residentGrowth =
+        static_cast<long long>(residentAtEnd) - static_cast<long long>(residentAfterFirstRound);
+    std::printf("%u updates, %d unsound or unlike their run alone; after the first round of %u, the heap grew by "
+                "%lld bytes (slack %zu) and resident memory by %lld bytes (slack %zu%s)\n",
+                options.updates, failures, scenarios, heapGrowth, options.heapSlack, residentGrowth,
+                options.residentSlack, ResidentMemoryIsTheProgramsOwn() ? "" : ", not judged in this build");
+    bool flat = heapGrowth <= static_cast<long long>(options.heapSlack);
+    if (ResidentMemoryIsTheProgramsOwn())
+        flat = flat && residentGrowth <= static_cast<long long>(options.residentSlack);
+    if (!flat)
+        std::printf("update_soak: the process's memory grew\n");
+    return failures == 0 && flat ? 0 : 1;
 }
