@@ -15,7 +15,8 @@
 #endif
 
 #ifdef QZV_ADDRESS_SANITIZER
-#include <sanitizer/allocator_interface.h>
+// The sanitizer runtime's count (both compilers' runtimes have it; not every one ships its header).
+extern "C" size_t __sanitizer_get_current_allocated_bytes(void);
 #endif
 
 size_t HeapInUse()
