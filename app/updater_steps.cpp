@@ -125,7 +125,9 @@ void UpdaterDialog::ProbeStep()
         return;
     }
 
-    BYTE inquiry[UNIT_INQUIRY_LENGTH];
+    // Zeroed: a unit may answer with fewer bytes and still report success, and what it did not send
+    // must not name the generation, the default image or the version shown.
+    BYTE inquiry[UNIT_INQUIRY_LENGTH] = {};
     UnitStatus status = UnitInquiry(m_unitIndex, inquiry);
     if (status != 0) {
         Show(FormatMessageText(m_inquiryFailedText, {MessageArgument::Number(status)}), IDS_INQUIRY_FAILED);

@@ -25,3 +25,11 @@ bool HostIoScsiStatusCompleted(BYTE scsiStatus)
         return false;
     }
 }
+
+UnitStatus HostIoCommandStatus(const BYTE* sense, size_t length, bool completed)
+{
+    UnitStatus status = HostIoSenseStatus(sense, length);
+    if (status == 0 && !completed)
+        return 4;
+    return status;
+}

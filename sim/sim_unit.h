@@ -81,6 +81,9 @@ public:
 
     // False from a successful save until PowerCycle: the unit has left the system to restart.
     bool Present() const;
+    // True while the unit is away because it saved new firmware and restarts (not because it was
+    // unplugged): what a host sees as the unit leaving after an update.
+    bool Restarting() const;
     // "Switch it off and on": comes back with the revision of the saved firmware's version slot
     // (new layout: slot (configuration >> 13) & 3; old layout: the version at 0x2018). Volatile state
     // (staged download, pending sense, ATA registers) is lost; the card, the memory spaces and the

@@ -23,28 +23,29 @@ UnitStatus UnitInquiry(DWORD unit, BYTE* inquiry)
 UnitStatus UnitConfigurationCommand(DWORD unit, DWORD* value)
 {
     const UnitEntry* entry = UnitEntryAt(unit);
-    if (!entry)
+    if (!entry || !value)
         return UNIT_STATUS_BAD_ARGUMENT;
-
-    // Received into bytes that already hold the cached value, so a status that counts as success
-    // without data yields the cached value rather than bytes the unit never sent.
-    const DWORD cached = entry->configuration;
-    BYTE data[4] = {BYTE(cached), BYTE(cached >> 8), BYTE(cached >> 16), BYTE(cached >> 24)};
     BYTE* area = UnitCdbArea(*entry);
     if (!area)
         return UNIT_STATUS_BAD_ARGUMENT;
+    const DWORD cached = entry->configuration;
+    BYTE data[4] = {BYTE(cached), BYTE(cached >> 8), BYTE(cached >> 16), BYTE(cached >> 24)};
     const UnitCommand command = {{0x13, 0x00, 0x00, 0x00, 0x04, 0x00}, 6, UnitDataIn, data, 4, UNIT_RETRY_NONE};
-    UnitStatus status = UnitRunInArea(*entry, area, command);
+    const UnitStatus status = UnitRunInArea(*entry, area, command);
+    // These two count as success without the unit's data: whatever a failed data phase left in
+    // the buffer (the vendor USB driver's, for one) is not the unit's value, the cached one stands.
+    if (status == CONFIGURATION_NOT_READY || status == CONFIGURATION_UNIT_ATTENTION) {
+        *value = cached;
+        return 0;
+    }
     *value = DWORD(data[0]) | DWORD(data[1]) << 8 | DWORD(data[2]) << 16 | DWORD(data[3]) << 24;
-    if (status == CONFIGURATION_NOT_READY || status == CONFIGURATION_UNIT_ATTENTION)
-        status = 0;
     return status;
 }
 
 UnitStatus UnitReadConfiguration(DWORD unit, DWORD* value)
 {
     UnitEntry* entry = UnitEntryAt(unit);
-    if (!entry)
+    if (!entry || !value)
         return UNIT_STATUS_BAD_ARGUMENT;
     const UnitStatus status = UnitConfigurationCommand(unit, value);
     if (status == UNIT_STATUS_BUSY) {

@@ -11,10 +11,10 @@ enum { UNIT_INQUIRY_LENGTH = 36 };
 UnitStatus UnitInquiry(DWORD unit, BYTE* inquiry);
 
 // The configuration command (13 00 00 00 04 00), 4 bytes read little-endian into *value; issued once.
-// The value is filled with the entry's cached configuration first, so the statuses 2 (NOT READY) and
-// 6 (UNIT ATTENTION) without ASC, which count as success (0), leave the cached value in it.
+// The statuses 2 (NOT READY) and 6 (UNIT ATTENTION) without ASC count as success (0) and give the
+// entry's cached configuration, never bytes the unit did not send. 5 for a null value pointer.
 UnitStatus UnitConfigurationCommand(DWORD unit, DWORD* value);
 
 // The unit's configuration value. A busy unit (11) yields the cached value and 0; a success refreshes
-// the cache. Any other status is returned as it is.
+// the cache. Any other status is returned as it is. 5 for a null value pointer.
 UnitStatus UnitReadConfiguration(DWORD unit, DWORD* value);

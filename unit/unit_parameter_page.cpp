@@ -1,12 +1,13 @@
 // Reading and writing the vendor parameter page, and its conversion to and from the host record.
 #include "unit/unit_parameter_page.h"
 
+#include <cstring>
+
 #include "unit/unit_command_runner.h"
 
 namespace {
 
 const BYTE PAGE_FOLLOWING_BYTES = UNIT_PARAMETER_PAGE_LENGTH - 1;  // byte 0 of the page
-const DWORD HALVED_GROUP = 4;
 const BYTE READ_PARAMETER_PAGE = 0x06;
 const BYTE WRITE_PARAMETER_PAGE = 0x05;
 
@@ -15,12 +16,18 @@ DWORD GroupOffset(DWORD group)
     return 2 + 8 * group;
 }
 
-bool HoldsHalvedValue(DWORD revision)
+}  // namespace
+
+bool UnitParameterGroupHeldHalved(DWORD group, DWORD revision)
 {
-    return revision < UNIT_REVISION_FULL_PARAMETER_VALUE;
+    return group == UNIT_PARAMETER_HALVED_GROUP && revision < UNIT_REVISION_FULL_PARAMETER_VALUE;
 }
 
-}  // namespace
+bool UnitParameterHalvedValueCut(const BYTE page[UNIT_PARAMETER_PAGE_LENGTH], DWORD revision)
+{
+    return UnitParameterGroupHeldHalved(UNIT_PARAMETER_HALVED_GROUP, revision) &&
+           (page[GroupOffset(UNIT_PARAMETER_HALVED_GROUP) + 2] & 0x80) != 0;
+}
 
 void UnitParameterPageFromRecord(const UnitParameterRecord& record, DWORD revision,
                                  BYTE page[UNIT_PARAMETER_PAGE_LENGTH])
@@ -30,7 +37,7 @@ void UnitParameterPageFromRecord(const UnitParameterRecord& record, DWORD revisi
     for (DWORD g = 0; g < UNIT_PARAMETER_GROUPS; ++g) {
         const UnitParameterGroup& group = record.groups[g];
         DWORD value32 = group.value32;
-        if (g == HALVED_GROUP && HoldsHalvedValue(revision))
+        if (UnitParameterGroupHeldHalved(g, revision))
             value32 >>= 1;
         BYTE* bytes = page + GroupOffset(g);
         bytes[0] = BYTE(group.codeA);
@@ -56,26 +63,37 @@ void UnitParameterRecordFromPage(const BYTE page[UNIT_PARAMETER_PAGE_LENGTH], DW
         group.value32 = DWORD(bytes[2]) << 24 | DWORD(bytes[3]) << 16 | DWORD(bytes[4]) << 8 | DWORD(bytes[5]);
         group.value16 = DWORD(bytes[6]) | DWORD(bytes[7]) << 8;
     }
-    if (HoldsHalvedValue(revision))
-        record->groups[HALVED_GROUP].value32 <<= 1;
+    if (UnitParameterGroupHeldHalved(UNIT_PARAMETER_HALVED_GROUP, revision))
+        record->groups[UNIT_PARAMETER_HALVED_GROUP].value32 <<= 1;
+}
+
+UnitStatus UnitReadParameterPageBytes(DWORD unit, BYTE page[UNIT_PARAMETER_PAGE_LENGTH])
+{
+    const UnitEntry* entry = UnitEntryAt(unit);
+    if (!entry || !page)
+        return UNIT_STATUS_BAD_ARGUMENT;
+    BYTE received[UNIT_PARAMETER_PAGE_LENGTH] = {};
+    const UnitCommand command = {{READ_PARAMETER_PAGE, 0x00, 0x00, 0x00, UNIT_PARAMETER_PAGE_LENGTH, 0x00},
+                                 6,
+                                 UnitDataIn,
+                                 received,
+                                 UNIT_PARAMETER_PAGE_LENGTH,
+                                 UNIT_RETRY_ONCE};
+    const UnitStatus status = UnitRunOnEntry(*entry, command);
+    if (status == 0)
+        std::memcpy(page, received, sizeof received);
+    return status;
 }
 
 UnitStatus UnitReadParameterPage(DWORD unit, UnitParameterRecord* record)
 {
-    const UnitEntry* entry = UnitEntryAt(unit);
-    if (!entry || !record)
+    if (!record)
         return UNIT_STATUS_BAD_ARGUMENT;
-    BYTE page[UNIT_PARAMETER_PAGE_LENGTH] = {};
-    const UnitCommand command = {{READ_PARAMETER_PAGE, 0x00, 0x00, 0x00, UNIT_PARAMETER_PAGE_LENGTH, 0x00},
-                                 6,
-                                 UnitDataIn,
-                                 page,
-                                 UNIT_PARAMETER_PAGE_LENGTH,
-                                 UNIT_RETRY_ONCE};
-    const UnitStatus status = UnitRunOnEntry(*entry, command);
+    BYTE page[UNIT_PARAMETER_PAGE_LENGTH];
+    const UnitStatus status = UnitReadParameterPageBytes(unit, page);
     if (status != 0)
         return status;
-    UnitParameterRecordFromPage(page, entry->firmwareRevision, record);
+    UnitParameterRecordFromPage(page, UnitEntryAt(unit)->firmwareRevision, record);
     return 0;
 }
 

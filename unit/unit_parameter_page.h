@@ -17,6 +17,10 @@ enum {
 
 // Revisions below this one (the characters "2.10" read big-endian) hold group 4's value32 halved.
 #define UNIT_REVISION_FULL_PARAMETER_VALUE 0x322E3130u
+#define UNIT_PARAMETER_HALVED_GROUP 4
+
+// True when a unit at `revision` holds this group's value32 in units of two.
+bool UnitParameterGroupHeldHalved(DWORD group, DWORD revision);
 
 struct UnitParameterGroup {
     DWORD codeA;    // one byte on the unit
@@ -33,6 +37,13 @@ struct UnitParameterRecord {
 // Reads the page into `record`. On a nonzero status the record is untouched. 5 for an index out of
 // range or a null record.
 UnitStatus UnitReadParameterPage(DWORD unit, UnitParameterRecord* record);
+// Reads the page as the unit sends it. On a nonzero status `page` is untouched. 5 for an index out
+// of range or a null page.
+UnitStatus UnitReadParameterPageBytes(DWORD unit, BYTE page[UNIT_PARAMETER_PAGE_LENGTH]);
+
+// True when the unit holds group 4's value halved and the value it holds has bit 31 set: doubled
+// on reading, the record's value32 lacks that bit, so writing the record back would change it.
+bool UnitParameterHalvedValueCut(const BYTE page[UNIT_PARAMETER_PAGE_LENGTH], DWORD revision);
 
 // Writes `record` as the page: the low bytes of codeA and codeB, the low 16 bits of value16.
 // 5 for an index out of range or a null record.

@@ -8,12 +8,16 @@
 
 namespace {
 
-// Fills the record's request block for one command. The CDB stays as the caller wrote it, and so
-// does SRB_Status (the manager writes it).
+// Fills the record's request block for one command. The CDB stays as the caller wrote it. The
+// status fields are cleared, so that a manager that does not write one never passes off the
+// previous request's outcome as this one's.
 void FillRequest(AspiIoUnit* unit, BYTE direction, BYTE cdbLength, void* data, DWORD length)
 {
     SRB_ExecSCSICmd& request = unit->request;
     request.SRB_Cmd = SC_EXEC_SCSI_CMD;
+    request.SRB_Status = SS_PENDING;
+    request.SRB_HaStat = HASTAT_OK;
+    request.SRB_TargStat = SCSISTAT_GOOD;
     request.SRB_HaId = unit->adapter;
     request.SRB_Flags = static_cast<BYTE>(SRB_EVENT_NOTIFY | (direction == UnitDataIn    ? SRB_DIR_IN
                                                               : direction == UnitDataOut ? SRB_DIR_OUT
@@ -41,10 +45,23 @@ bool CarriedOut(const SRB_ExecSCSICmd& request)
            HostIoScsiStatusCompleted(request.SRB_TargStat);
 }
 
+
+// True while a timed-out request is still held by the manager; one it has given back since frees
+// the transport again.
+bool RequestStillLost()
+{
+    if (g_aspiIo.lostRequest && g_aspiIo.lostRequest->request.SRB_Status == SS_PENDING)
+        return true;
+    g_aspiIo.lostRequest = nullptr;
+    return false;
+}
+
 }  // namespace
 
 UnitStatus AspiIoExecute(AspiIoUnit* unit, BYTE direction, BYTE cdbLength, void* data, DWORD length)
 {
+    if (RequestStillLost())
+        return 4;
     FillRequest(unit, direction, cdbLength, data, length);
     DWORD wait = g_sys.WaitForSingleObject(unit->mutex, ASPI_IO_WAIT);
     if (wait != WAIT_OBJECT_0) {
@@ -60,7 +77,6 @@ UnitStatus AspiIoExecute(AspiIoUnit* unit, BYTE direction, BYTE cdbLength, void*
         // Not completed in time, or the wait itself failed: the manager must let go of the block
         // (and of the caller's buffer) before either is used again.
         AspiIoAbort(unit);
-        request.SRB_Status = SS_ABORTED;
         g_sys.ReleaseMutex(unit->mutex);
         return 4;
     }
@@ -69,22 +85,30 @@ UnitStatus AspiIoExecute(AspiIoUnit* unit, BYTE direction, BYTE cdbLength, void*
         request.SRB_Status = SS_ABORTED;
         return 4;
     }
-    UnitStatus status = HostIoSenseStatus(request.SenseArea, sizeof request.SenseArea);
     // Without sense data, only a request the manager completed counts as done; an adapter error,
     // a selection time-out or an aborted request never reached the unit, or not all of it.
-    if (status == 0 && !CarriedOut(request))
-        return 4;
-    return status;
+    return HostIoCommandStatus(request.SenseArea, sizeof request.SenseArea, CarriedOut(request));
 }
 
-void AspiIoAbort(AspiIoUnit* unit)
+bool AspiIoAbort(AspiIoUnit* unit)
 {
     SRB_Abort abort;
     std::memset(&abort, 0, sizeof abort);
     abort.SRB_Cmd = SC_ABORT_SRB;
     abort.SRB_HaId = unit->adapter;
     abort.SRB_ToAbort = &unit->request;
+    // The abort's own status says only whether the manager took the abort; whether it gave the
+    // request back shows in the request's status, which it writes before signalling the event.
     g_aspiIo.sendCommand(&abort);
+    SRB_ExecSCSICmd& request = unit->request;
+    if (request.SRB_Status == SS_PENDING)
+        g_sys.WaitForSingleObject(unit->event, ASPI_IO_ABORT_WAIT);
+    if (request.SRB_Status == SS_PENDING) {
+        g_aspiIo.lostRequest = unit;
+        return false;
+    }
+    request.SRB_Status = SS_ABORTED;
+    return true;
 }
 
 BOOL AspiIoLoadMedium(AspiIoUnit* unit)

@@ -17,6 +17,7 @@
 #define ASPI_IO_TARGETS 16
 #define ASPI_IO_LUNS 8
 #define ASPI_IO_WAIT 16000            // ms for the unit's mutex, and again for the request to complete
+#define ASPI_IO_ABORT_WAIT 16000      // ms the manager then has to give an aborted request back
 #define ASPI_IO_INQUIRY_LENGTH 96     // the first 36 bytes receive the unit's INQUIRY data
 
 // One unit found by the last enumeration (or a record not in use).
@@ -43,6 +44,10 @@ struct AspiIoState {
     SRB_HAInquiry adapters[ASPI_IO_MAX_ADAPTERS];
     AspiIoUnit units[ASPI_IO_MAX_UNITS];
     DWORD count;                      // records in use, 0..26
+    // The record whose timed-out request the manager did not give back after the abort: it may
+    // still complete into the block and the caller's buffer, so no command is sent while it is
+    // pending. Null when every request has come back.
+    AspiIoUnit* lostRequest;
 };
 
 // The transport's process-wide state (the entry points start as the fallbacks).
@@ -69,9 +74,12 @@ DWORD AspiIoEnumerate(HostIoFilter filter, const char* deviceClass);
 // the record now holds the unit (with its drive letter). The caller counts it.
 BOOL AspiIoProbe(HostIoFilter filter, BYTE adapter, BYTE target, BYTE lun);
 // Runs the CDB in the record's request block. Only the low 8 bits of direction and CDB length count.
+// 4 without a request while a lost request is pending (see lostRequest).
 UnitStatus AspiIoExecute(AspiIoUnit* unit, BYTE direction, BYTE cdbLength, void* data, DWORD length);
-// Asks the manager to abort the record's request; the answer is not looked at.
-void AspiIoAbort(AspiIoUnit* unit);
+// Asks the manager to abort the record's timed-out request and waits once more, at most
+// ASPI_IO_ABORT_WAIT ms, for it to be given back (its status no longer pending). True when it came
+// back, its status then SS_ABORTED; false when the manager still holds it: it is then the lost request.
+bool AspiIoAbort(AspiIoUnit* unit);
 BOOL AspiIoLoadMedium(AspiIoUnit* unit);
 BOOL AspiIoEjectMedium(AspiIoUnit* unit);
 BOOL AspiIoLockVolume(AspiIoUnit* unit);

@@ -48,7 +48,8 @@ struct SgDeviceCalls {
     // fail at once instead of waiting). The descriptor, or -errno.
     int (*Open)(unsigned number);
     // Carries one request to the device and waits for its end (SG_IO). 0 when the kernel ran it,
-    // whatever the unit answered (see the request's outputs); -errno when it did not.
+    // whatever the unit answered (see the request's outputs); -errno when it did not. Called with
+    // catchable signals held; it never sends the request a second time.
     int (*Execute)(int fd, SgRequest* request);
     // The device's SCSI address (SG_GET_SCSI_ID). 0 or -errno.
     int (*GetScsiAddress)(int fd, SgScsiAddress* address);

@@ -4,8 +4,8 @@
 //     if (SgIoInit()) HostIoInstall(SgIoOperations());
 //
 // Units are found in /sys/class/scsi_generic, ordered by SCSI address, and each carries the named
-// mutex "mutexSgIo/<device class>/Device<N>" (N its discovery number) that serialises commands
-// to it across processes. Drive letters are not supported; lock and unlock take and give up an
+// mutex "mutexSgIo/<device class>/<host>:<channel>:<target>:<lun>" (its SCSI address; "sg<N>" when
+// the address cannot be read) that serialises commands to it across processes. Drive letters are not supported; lock and unlock take and give up an
 // exclusive open of the unit's block device.
 #pragma once
 

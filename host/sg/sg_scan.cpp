@@ -1,6 +1,6 @@
-// Finding units: every SCSI generic device in numeric order is opened, asked for its INQUIRY data
-// and offered to the caller's filter; the accepted ones get a discovery number and a named mutex
-// and are then ordered by SCSI address.
+// Finding units: every SCSI generic device in numeric order is opened, given the named mutex of its
+// SCSI address, asked for its INQUIRY data and offered to the caller's filter; the accepted ones get
+// a discovery number and are then ordered by SCSI address.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -12,21 +12,38 @@
 
 namespace {
 
-const char MUTEX_NAME_FORMAT[] = "mutexSgIo/%s/Device%u";
+// Named after the device, so that every process serialises on the same unit whatever order it
+// found the units in: its SCSI address, or the number of its sgN node when the address is unknown.
+const char MUTEX_NAME_BY_ADDRESS[] = "mutexSgIo/%s/%u:%u:%u:%u";
+const char MUTEX_NAME_BY_NODE[] = "mutexSgIo/%s/sg%u";
 
-// False when the name does not fit in MAX_PATH characters with its terminator.
-bool FormatMutexName(char (&name)[MAX_PATH], const char* deviceClass, DWORD number)
+// The unit's mutex name; false when it does not fit in MAX_PATH characters with its terminator.
+bool FormatMutexName(char (&name)[MAX_PATH], const char* deviceClass, const SgIoUnit& unit)
 {
-    int length = std::snprintf(name, sizeof name, MUTEX_NAME_FORMAT, deviceClass, static_cast<unsigned>(number));
+    const SgScsiAddress& at = unit.address;
+    int length = unit.addressKnown
+                     ? std::snprintf(name, sizeof name, MUTEX_NAME_BY_ADDRESS, deviceClass, unsigned(at.host),
+                                     unsigned(at.channel), unsigned(at.id), unsigned(at.lun))
+                     : std::snprintf(name, sizeof name, MUTEX_NAME_BY_NODE, deviceClass, unit.deviceNumber);
     return length >= 0 && length < static_cast<int>(sizeof name);
 }
 
-// The mutex of the record that the next accepted unit will take. Every user's process may open
-// it: the lock files behind named mutexes are created for everyone.
-bool CreateUnitMutex(SgIoUnit* unit, const char* deviceClass, DWORD number)
+// True when the longest name a unit can have fits: the class is not too long for any unit.
+bool EveryMutexNameFits(const char* deviceClass)
+{
+    SgIoUnit widest = {};
+    widest.addressKnown = true;
+    widest.address = {-1, -1, -1, -1};  // four fields of ten digits each
+    char name[MAX_PATH];
+    return FormatMutexName(name, deviceClass, widest);
+}
+
+// The unit's mutex. Every user's process may open it: the lock files behind named mutexes are
+// created for everyone.
+bool CreateUnitMutex(SgIoUnit* unit, const char* deviceClass)
 {
     char name[MAX_PATH];
-    if (!FormatMutexName(name, deviceClass, number)) {
+    if (!FormatMutexName(name, deviceClass, *unit)) {
         g_sys.SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
@@ -34,9 +51,19 @@ bool CreateUnitMutex(SgIoUnit* unit, const char* deviceClass, DWORD number)
     return unit->mutex != nullptr;
 }
 
-// Opens the candidate, reads its address and INQUIRY data, and lets the filter judge it. A
-// candidate that cannot be opened, does not answer or is refused is left closed.
-bool Probe(SgIoUnit* unit, unsigned deviceNumber, HostIoFilter filter)
+void CloseUnitMutex(SgIoUnit* unit)
+{
+    if (unit->mutex != nullptr)
+        g_sys.CloseHandle(unit->mutex);
+    unit->mutex = nullptr;
+}
+
+enum ProbeResult { PROBE_ACCEPTED, PROBE_REFUSED, PROBE_FAILED };
+
+// Opens the candidate, reads its address, takes its mutex and its INQUIRY data, and lets the filter
+// judge it. A candidate that cannot be opened, does not answer or is refused is left closed and
+// without a mutex; PROBE_FAILED (reason in the last error) when its mutex cannot be had.
+ProbeResult Probe(SgIoUnit* unit, unsigned deviceNumber, HostIoFilter filter, const char* deviceClass)
 {
     unit->fd = -1;
     unit->blockFd = -1;
@@ -47,8 +74,14 @@ bool Probe(SgIoUnit* unit, unsigned deviceNumber, HostIoFilter filter)
     // Cleared, so that a short answer leaves zeros rather than an earlier candidate's bytes.
     std::memset(unit->inquiry, 0, sizeof unit->inquiry);
     if (SgIoOpen(unit) < 0)
-        return false;
+        return PROBE_REFUSED;
     unit->addressKnown = g_sgDevices.GetScsiAddress(unit->fd, &unit->address) == 0;
+    if (!CreateUnitMutex(unit, deviceClass)) {
+        DWORD error = g_sys.GetLastError();
+        SgIoClose(unit);
+        g_sys.SetLastError(error);
+        return PROBE_FAILED;
+    }
 
     // INQUIRY, 36 bytes. The LUN field of byte 1 stays 0: the kernel fills it in for the old
     // devices that want it.
@@ -58,7 +91,9 @@ bool Probe(SgIoUnit* unit, unsigned deviceNumber, HostIoFilter filter)
     UnitStatus status = SgIoRun(unit, UnitDataIn, 6, unit->inquiry, 36);
     bool accepted = status == 0 && (filter == nullptr || filter(unit->inquiry) != 0);
     SgIoClose(unit);
-    return accepted;
+    if (!accepted)
+        CloseUnitMutex(unit);
+    return accepted ? PROBE_ACCEPTED : PROBE_REFUSED;
 }
 
 // Units whose address is known first, then by host, channel, target id and LUN.
@@ -87,9 +122,8 @@ DWORD SgIoEnumerate(HostIoFilter filter, const char* deviceClass)
         g_sys.SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    // A class name too long for the last unit's mutex name finds no unit at all.
-    char longest[MAX_PATH];
-    if (!FormatMutexName(longest, deviceClass, SG_UNIT_MAX - 1)) {
+    // A class name too long for some unit's mutex name finds no unit at all.
+    if (!EveryMutexNameFits(deviceClass)) {
         g_sys.SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return 0;
     }
@@ -103,25 +137,20 @@ DWORD SgIoEnumerate(HostIoFilter filter, const char* deviceClass)
         if (g_sgUnitCount == SG_UNIT_MAX)
             break;
         SgIoUnit* unit = &g_sgUnits[g_sgUnitCount];
-        if (unit->mutex == nullptr && !CreateUnitMutex(unit, deviceClass, g_sgUnitCount)) {
+        ProbeResult probed = Probe(unit, deviceNumber, filter, deviceClass);
+        if (probed == PROBE_FAILED) {
             DWORD error = g_sys.GetLastError();
             SgIoCloseAll();
             g_sgUnitCount = 0;
             g_sys.SetLastError(error);
             return 0;
         }
-        if (Probe(unit, deviceNumber, filter)) {
+        if (probed == PROBE_ACCEPTED) {
             unit->discoveryNumber = g_sgUnitCount;
             ++g_sgUnitCount;
         }
     }
-    // The record after the last accepted one may hold the mutex of a refused candidate.
-    for (DWORD i = g_sgUnitCount; i < SG_UNIT_MAX; ++i) {
-        if (g_sgUnits[i].mutex != nullptr)
-            g_sys.CloseHandle(g_sgUnits[i].mutex);
-        g_sgUnits[i].mutex = nullptr;
-    }
-    // The mutex moves with its record, so a unit keeps the one named after its discovery number.
+    // The mutex moves with its record.
     std::stable_sort(g_sgUnits, g_sgUnits + g_sgUnitCount, AddressOrder);
     g_sys.SetLastError(ERROR_SUCCESS);
     return g_sgUnitCount;

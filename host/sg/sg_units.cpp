@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "host/sg/signal_hold.h"
 #include "host/sg/sg_status.h"
 #include "platform/posix_errors.h"
 #include "platform/system_table.h"
@@ -96,7 +97,13 @@ UnitStatus SgIoRun(SgIoUnit* unit, DWORD direction, DWORD cdbLength, void* data,
     if (opened < 0) {
         g_sys.SetLastError(PosixErrorFromErrno(-opened));
     } else {
-        int ran = g_sgDevices.Execute(unit->fd, &request);
+        // Sent once: no signal may interrupt and restart the request, and a failure (EINTR
+        // included) ends the command with status 4 rather than sending it again.
+        int ran;
+        {
+            SgSignalHold hold;
+            ran = g_sgDevices.Execute(unit->fd, &request);
+        }
         if (ran < 0)
             g_sys.SetLastError(PosixErrorFromErrno(-ran));
         else

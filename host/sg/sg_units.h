@@ -12,7 +12,7 @@ const DWORD SG_MUTEX_WAIT_MS = 32000;
 const DWORD SG_COMMAND_TIMEOUT_MS = 32000;
 
 struct SgIoUnit {
-    HANDLE mutex;             // "mutexSgIo/<device class>/Device<N>", N its discovery number
+    HANDLE mutex;             // "mutexSgIo/<device class>/<SCSI address>" (or "/sg<N>")
     int fd;                   // descriptor on /dev/sgN, -1 while closed
     int blockFd;              // exclusive descriptor on its block device while locked, else -1
     bool locked;              // HostIoLock succeeded: commands keep the device open
@@ -41,6 +41,7 @@ void SgIoCloseAll(void);
 // Runs the CDB in the record's area: 11 when the mutex is not had within 32 s, 4 when the command
 // cannot be carried (device not opened, SG_IO refused, CDB length outside 1..16, no buffer for a
 // data phase), else the status of the request. The device is closed afterwards unless locked.
+// The request is sent once, with catchable signals held until it has ended.
 UnitStatus SgIoRun(SgIoUnit* unit, DWORD direction, DWORD cdbLength, void* data, DWORD length);
 
 // The enumeration: scan, probe and sort.

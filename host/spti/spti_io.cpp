@@ -65,11 +65,8 @@ UnitStatus PassThrough(SptiIoUnit* unit)
         DWORD returned = 0;
         if (g_sys.DeviceIoControl(unit->device, IOCTL_SCSI_PASS_THROUGH_DIRECT, &unit->block, sizeof unit->block,
                                   &unit->block, sizeof unit->block, &returned, nullptr)) {
-            UnitStatus status = HostIoSenseStatus(unit->block.sense, sizeof unit->block.sense);
-            // A command that did not complete but left no sense data was not carried out.
-            if (status == 0 && !HostIoScsiStatusCompleted(unit->block.request.ScsiStatus))
-                return 4;
-            return status;
+            return HostIoCommandStatus(unit->block.sense, sizeof unit->block.sense,
+                                       HostIoScsiStatusCompleted(unit->block.request.ScsiStatus));
         }
         if (g_sys.GetLastError() != ERROR_GEN_FAILURE)
             return 4;

@@ -135,6 +135,10 @@ DWORD AspiManager::Execute(SRB_ExecSCSICmd& srb)
 DWORD AspiManager::Abort(SRB_Abort& srb)
 {
     ++m_aborts;
+    if (m_abortsIgnored) {
+        srb.SRB_Status = SS_COMP;
+        return SS_COMP;
+    }
     auto found = m_pending.find(static_cast<SRB_ExecSCSICmd*>(srb.SRB_ToAbort));
     if (found == m_pending.end()) {
         srb.SRB_Status = SS_ABORT_FAIL;
@@ -157,19 +161,22 @@ void AspiManager::ClearRecords()
 
 void AspiManager::CarryOut(SRB_ExecSCSICmd& srb)
 {
-    srb.SRB_HaStat = HASTAT_OK;
-    srb.SRB_TargStat = SCSISTAT_GOOD;
     const size_t senseRoom = std::min<size_t>(srb.SRB_SenseLen, sizeof srb.SenseArea);
     if (!m_scripted.empty()) {
         AspiScriptedStatus answer = m_scripted.front();
         m_scripted.pop_front();
-        srb.SRB_HaStat = answer.haStat;
-        srb.SRB_TargStat = answer.targStat;
+        if (answer.writesHaAndTargStat) {
+            srb.SRB_HaStat = answer.haStat;
+            srb.SRB_TargStat = answer.targStat;
+        }
         if (!answer.sense.empty())
             std::memcpy(srb.SenseArea, answer.sense.data(), std::min(senseRoom, answer.sense.size()));
-        srb.SRB_Status = answer.srbStatus;
+        if (answer.writesSrbStatus)
+            srb.SRB_Status = answer.srbStatus;
         return;
     }
+    srb.SRB_HaStat = HASTAT_OK;
+    srb.SRB_TargStat = SCSISTAT_GOOD;
     const AspiAdapter& adapter = m_adapters[srb.SRB_HaId];
     auto device = adapter.devices.find({srb.SRB_Target, srb.SRB_Lun});
     SimResult result;

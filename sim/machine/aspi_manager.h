@@ -33,6 +33,9 @@ struct AspiScriptedStatus {
     BYTE haStat = HASTAT_OK;
     BYTE targStat = SCSISTAT_GOOD;
     std::vector<BYTE> sense;  // written to SenseArea up to the request's SRB_SenseLen
+    // A careless manager: false leaves the field (or SRB_HaStat and SRB_TargStat) as it was in the block.
+    bool writesSrbStatus = true;
+    bool writesHaAndTargStat = true;
 };
 
 struct AspiAdapter {
@@ -59,6 +62,8 @@ public:
     // request is pending and completes as soon as the program waits for it (Later, 0 ms).
     void CompleteRequests(AspiCompletion how, uint64_t delay = 0, unsigned times = ALWAYS);
     void ScriptStatus(const AspiScriptedStatus& status) { m_scripted.push_back(status); }
+    // From now on abort requests are accepted (SS_COMP) but the request runs on as it would have.
+    void IgnoreAborts() { m_abortsIgnored = true; }
 
     // What happened: every command request as received, abort requests, requests still pending.
     const std::vector<SRB_ExecSCSICmd>& Requests() const { return m_requests; }
@@ -97,6 +102,7 @@ private:
     std::map<SRB_ExecSCSICmd*, uint64_t> m_pending;  // block -> request number
     uint64_t m_nextRequest = 1;
     unsigned m_aborts = 0;
+    bool m_abortsIgnored = false;
     unsigned m_adapterInquiries = 0;
 };
 

@@ -12,6 +12,11 @@ inline void WriteBe16(uint8_t* p, uint32_t v)
     p[0] = uint8_t(v >> 8);
     p[1] = uint8_t(v);
 }
+inline void WriteBe24(uint8_t* p, uint32_t v)
+{
+    p[0] = uint8_t(v >> 16);
+    WriteBe16(p + 1, v);
+}
 inline void WriteBe32(uint8_t* p, uint32_t v)
 {
     p[0] = uint8_t(v >> 24);

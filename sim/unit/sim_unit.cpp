@@ -222,6 +222,7 @@ SimResult SimUnit::Execute(const uint8_t* cdb, size_t cdbLength, SimDirection di
     s.commands.push_back(std::move(record));
 
     if (s.leaveAfterCommand || (s.unplugAtCommand != 0 && s.received >= s.unplugAtCommand)) {
+        s.restarting = s.leaveAfterCommand;
         s.leaveAfterCommand = false;
         s.unplugAtCommand = 0;
         s.present = false;
@@ -232,6 +233,8 @@ SimResult SimUnit::Execute(const uint8_t* cdb, size_t cdbLength, SimDirection di
 std::vector<uint8_t> SimUnit::InquiryData() const { return m_state->InquiryBytes(); }
 
 bool SimUnit::Present() const { return m_state->present; }
+
+bool SimUnit::Restarting() const { return !m_state->present && m_state->restarting; }
 
 void SimUnit::PowerCycle()
 {
@@ -246,6 +249,7 @@ void SimUnit::PowerCycle()
     s.leaveAfterCommand = false;
     s.unplugAtCommand = 0;
     s.present = true;
+    s.restarting = false;
 }
 
 const SimUnitConfig& SimUnit::Config() const { return m_state->config; }
@@ -303,6 +307,10 @@ void SimUnit::UnplugAfter(unsigned commands)
     m_state->unplugAtCommand = m_state->received + commands;
 }
 
-void SimUnit::Unplug() { m_state->present = false; }
+void SimUnit::Unplug()
+{
+    m_state->present = false;
+    m_state->restarting = false;
+}
 
 void SimUnit::Replug() { PowerCycle(); }

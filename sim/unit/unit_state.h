@@ -77,6 +77,7 @@ struct SimUnit::State {
 
     SimUnitConfig config;
     bool present = true;
+    bool restarting = false;         // away after a successful save, until PowerCycle
     bool leaveAfterCommand = false;  // set by a handler: the unit leaves once this command completed
     FirmwareDownload download;
     SenseCode pendingSense;          // what REQUEST SENSE reports

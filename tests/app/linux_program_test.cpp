@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app_test_support.h"
+#include "qzv_version.h"
 
 namespace {
 
@@ -15,8 +16,13 @@ struct Finished {
     std::string output;
 };
 
-// Runs the program next to this test with `arguments`, feeding `input` to its standard input.
-Finished RunProgram(const std::vector<std::string>& arguments, const std::string& input)
+enum class Input { PIPE, CLOSED };
+
+// Runs the program next to this test with `arguments`, feeding `input` to its standard input (or
+// starting it with standard input closed); with `locale`, under that LC_ALL. A program still running
+// after 60 s is ended by SIGALRM and counts as not exited (-1).
+Finished RunProgram(const std::vector<std::string>& arguments, const std::string& input, Input how = Input::PIPE,
+                    const char* locale = nullptr)
 {
     char self[4096] = {};
     EXPECT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
@@ -26,11 +32,17 @@ Finished RunProgram(const std::vector<std::string>& arguments, const std::string
     EXPECT_EQ(0, pipe(out));
     pid_t child = fork();
     if (child == 0) {
-        dup2(in[0], 0);
+        alarm(60);
+        if (how == Input::PIPE)
+            dup2(in[0], 0);
+        else
+            close(0);
         dup2(out[1], 1);
         dup2(out[1], 2);
         close(in[1]);
         close(out[0]);
+        if (locale)
+            setenv("LC_ALL", locale, 1);
         std::vector<char*> argv{const_cast<char*>(program.c_str())};
         for (const std::string& argument : arguments)
             argv.push_back(const_cast<char*>(argument.c_str()));
@@ -67,6 +79,16 @@ TEST(LinuxProgram, ConvertOnlyThroughAPipe)
     EXPECT_EQ(std::string("\xFF\xFF\xAA\xBB\xCC", 5), ReadFile("piped.bin"));
 }
 
+TEST(LinuxProgram, ClosedStandardInputIsTheEndOfInput)
+{
+    // Neither a descriptor opened later (the device-notice socket) is read as input, nor does a
+    // closed one keep the wait spinning: the end of input presses Quit.
+    WriteFile("closed.mot", MotText({0x01, 0x02}, 0));
+    Finished run = RunProgram({"-c", "closed.mot"}, "", Input::CLOSED);
+    EXPECT_EQ(0, run.status);
+    EXPECT_NE(std::string::npos, run.output.find(CONVERSION_FINISHED_TEXT("closed.mot", "closed.bin")));
+}
+
 TEST(LinuxProgram, ScriptedButtonsAboutAndAFailureStatus)
 {
     WriteFile("broken.mot", "S1 not a record\n");
@@ -76,9 +98,35 @@ TEST(LinuxProgram, ScriptedButtonsAboutAndAFailureStatus)
     EXPECT_EQ(1, run.status);
     EXPECT_NE(std::string::npos, run.output.find(CONVERSION_FAILED_TEXT("broken.mot", "broken.bin")));
     EXPECT_NE(std::string::npos, run.output.find("not available now: s\n"));
-    EXPECT_NE(std::string::npos, run.output.find("== バージョン情報 ==\nQZV-57x Firmware Updater  1.0.0.0\n"
+    EXPECT_NE(std::string::npos, run.output.find("== バージョン情報 ==\nQZV-57x Firmware Updater  " QZV_VERSION "\n"
                                                  "Copyright (C) 2026 QZV-57 Updater Project\n"));
     EXPECT_FALSE(FileExists("broken.bin"));
+}
+
+TEST(LinuxProgram, HelpAndVersionAreAnsweredBeforeTheCommandLineIsParsed)
+{
+    WriteFile("informed.mot", MotText({0x01, 0x02}, 2));
+    RemoveFile("informed.bin");
+    Finished version = RunProgram({"-c", "informed.mot", "--version"}, "");
+    EXPECT_EQ(0, version.status);
+    EXPECT_EQ(QZV_VERSION_TEXT("qzvupdate"), version.output);
+
+    Finished english = RunProgram({"--help", "-c", "informed.mot"}, "", Input::PIPE, "C.UTF-8");
+    EXPECT_EQ(0, english.status);
+    EXPECT_EQ(0u, english.output.find("Usage: qzvupdate [-c] [-r] [-V] [-W] [IMAGE]\n")) << english.output;
+    EXPECT_NE(std::string::npos, english.output.find("\nExit status:\n"));
+    // Under a Japanese locale the text is Japanese; manual-page tools then look for the usage line
+    // by its Japanese keyword.
+    Finished japanese = RunProgram({"--help"}, "", Input::PIPE, "ja_JP.UTF-8");
+    EXPECT_EQ(0, japanese.status);
+    EXPECT_EQ(0u, japanese.output.find("使用法: qzvupdate [-c] [-r] [-V] [-W] [イメージ]\nまたは: qzvupdate --help")) << japanese.output;
+    EXPECT_NE(std::string::npos, japanese.output.find("\n終了ステータス:\n"));
+    EXPECT_FALSE(FileExists("informed.bin")) << "nothing was converted";
+
+    // Only the exact words: anything else starting with "-" is still a switch the updater refuses.
+    Finished refused = RunProgram({"--versions"}, "");
+    EXPECT_EQ(1, refused.status);
+    EXPECT_NE(std::string::npos, refused.output.find("使用法")) << refused.output;
 }
 
 }  // namespace

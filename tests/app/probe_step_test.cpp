@@ -28,6 +28,21 @@ protected:
     // Nothing of the unit layer stays open once the step is over.
     void ExpectLayerClosed() { EXPECT_EQ(0u, machine.OpenHandleCount()); }
 
+    // The number of the step's own INQUIRY among the commands of a probe with this command line (the
+    // last INQUIRY of a probe), counted from 1 as the unit's faults count.
+    unsigned StepInquiryNumber(SimUnit& unit, const char* commandLine)
+    {
+        unit.ClearCommands();
+        Run(commandLine);
+        unsigned number = 0;
+        for (size_t i = 0; i < unit.Commands().size(); ++i)
+            if (unit.Commands()[i].cdb[0] == 0x12)
+                number = static_cast<unsigned>(i + 1);
+        EXPECT_GT(number, 1u);
+        unit.ClearCommands();
+        return number;
+    }
+
     EmulatedMachine machine;
 };
 
@@ -87,19 +102,28 @@ TEST_F(ProbeStep, FailedInquiryShowsItsStatus)
 {
     SimUnit& unit = machine.AttachUnit(Qzv("QZV-57H", "2.00"), NtSlot::Letter('E'));
     WriteFile("new.bin", Bytes(SampleNewImage({"2.00", "2.01", "2.02", "2.03"}, 0x4000)));
-    // Where the step's own INQUIRY comes among the commands: it is the last INQUIRY of a probe.
-    ASSERT_EQ(0, Run("new.bin"));
-    size_t stepInquiry = 0;
-    for (size_t i = 0; i < unit.Commands().size(); ++i)
-        if (unit.Commands()[i].cdb[0] == 0x12)
-            stepInquiry = i + 1;
-    ASSERT_GT(stepInquiry, 1u);
-    unit.ClearCommands();
-
-    unit.FailCommandWithSense(static_cast<unsigned>(stepInquiry), 0x05, 0x24, 0x00);
+    unit.FailCommandWithSense(StepInquiryNumber(unit, "new.bin"), 0x05, 0x24, 0x00);
     EXPECT_EQ(1, Run("new.bin"));
     EXPECT_EQ("INQUIRY コマンドが 0x24000005 を返しました。", Last());
     EXPECT_FALSE(startEnabled);
+    ExpectLayerClosed();
+}
+
+TEST_F(ProbeStep, WhatAShortInquiryAnswerLeavesOutReadsAsZeros)
+{
+    // A 2.00 unit whose INQUIRY in the step stops after the vendor (and "QZV-"): no product letter,
+    // no revision. An all-zero revision is below 1.99, and zeros are shown and named as nothing. A
+    // full probe has just run, so what the unit leaves out could otherwise pass for its 2.00.
+    SimUnit& unit = machine.AttachUnit(Qzv("QZV-57H", "2.00"), NtSlot::Letter('E'));
+    WriteFile("old.bin", Bytes(SampleOldImage("1.60")));
+    unit.ShortenDataIn(StepInquiryNumber(unit, "old.bin"), 20);
+    EXPECT_EQ(0, Run("old.bin"));
+    EXPECT_EQ(ReadyText("", "1.60"), Last());
+
+    RemoveFile("qzv.bin");
+    unit.ShortenDataIn(StepInquiryNumber(unit, ""), 20);
+    EXPECT_EQ(1, Run(""));
+    EXPECT_EQ("ファイル qzv.bin を開けません。", Last());
     ExpectLayerClosed();
 }
 

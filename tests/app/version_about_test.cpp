@@ -7,6 +7,7 @@
 #include "app/version_strings.h"
 #include "app_test_support.h"
 #include "platform/system_table.h"
+#include "qzv_version.h"
 
 namespace {
 
@@ -188,7 +189,7 @@ TEST(ProgramVersionStrings, AreTheSameOnEveryPlatform)
     ReadProgramVersionStrings(&strings);
     EXPECT_STREQ("qzvupdate", strings.text[VERSION_INTERNAL_NAME]);
     EXPECT_STREQ("QZV-57x Firmware Updater", strings.text[VERSION_FILE_DESCRIPTION]);
-    EXPECT_STREQ("1.0.0.0", strings.text[VERSION_FILE_VERSION]);
+    EXPECT_STREQ(QZV_VERSION, strings.text[VERSION_FILE_VERSION]);
     for (const char* field : strings.text)
         EXPECT_STRNE("", field);
 }
@@ -206,7 +207,7 @@ TEST_F(About, FromTheSystemMenuItShowsTheVersionLineAndCopyright)
         .WhenIdle([](HeadlessUi& u) {
             EXPECT_EQ(static_cast<UINT>(IDD_ABOUTBOX), u.TopTemplate());
             EXPECT_EQ("バージョン情報", u.Caption());
-            EXPECT_EQ("QZV-57x Firmware Updater  1.0.0.0", u.Text(IDC_VERSION_LINE));
+            EXPECT_EQ("QZV-57x Firmware Updater  " QZV_VERSION, u.Text(IDC_VERSION_LINE));
             EXPECT_EQ("Copyright (C) 2026 QZV-57 Updater Project", u.Text(IDC_LEGAL_LINE));
             EXPECT_EQ(IDOK, u.Focus());
             u.PressEscape();  // Esc ends the About dialog

@@ -11,6 +11,7 @@
 #include "app/res/portable_resources.h"
 #include "app/res/resource.h"
 #include "app/version_strings.h"
+#include "qzv_version.h"
 #include "ui/win32/wide_text.h"
 
 namespace {
@@ -215,8 +216,8 @@ TEST(WindowsResources, TheManifestAsksForAdministratorsAndNamesThisArchitecture)
                          SizeofResource(nullptr, found));
     EXPECT_NE(std::string::npos, manifest.find("level=\"requireAdministrator\" uiAccess=\"false\""));
     EXPECT_NE(std::string::npos, manifest.find("urn:schemas-microsoft-com:asm.v3"));
-    EXPECT_NE(std::string::npos, manifest.find(sizeof(void*) == 8 ? "version=\"1.0.0.0\" processorArchitecture=\"amd64\""
-                                                                   : "version=\"1.0.0.0\" processorArchitecture=\"X86\""));
+    EXPECT_NE(std::string::npos, manifest.find(sizeof(void*) == 8 ? "version=\"" QZV_VERSION_QUAD "\" processorArchitecture=\"amd64\""
+                                                                   : "version=\"" QZV_VERSION_QUAD "\" processorArchitecture=\"X86\""));
 }
 
 }  // namespace

@@ -97,6 +97,27 @@ TEST_F(AspiExecute, ManagerStatusesWithoutSenseAreNotTakenForSuccess)
     EXPECT_TRUE(unit->Commands().empty()) << "scripted answers do not reach the unit";
 }
 
+TEST_F(AspiExecute, StatusFieldsAreClearedSoThatNoEarlierOutcomeIsTakenForThisOne)
+{
+    // A short data phase the target completed counts as done...
+    machine.Aspi().ScriptStatus({SS_ERR, HASTAT_DO_DU, SCSISTAT_GOOD, {}});
+    EXPECT_EQ(0u, TestUnitReady(0));
+    // ... but a failed request whose adapter and target bytes the manager leaves unwritten is not.
+    AspiScriptedStatus silent = {SS_ERR, HASTAT_OK, SCSISTAT_GOOD, {}};
+    silent.writesHaAndTargStat = false;
+    machine.Aspi().ScriptStatus(silent);
+    EXPECT_EQ(4u, TestUnitReady(0));
+
+    // A request the manager ends at once without writing its status has not completed either.
+    EXPECT_EQ(0u, TestUnitReady(0));
+    AspiScriptedStatus unwritten = {};
+    unwritten.writesSrbStatus = false;
+    machine.Aspi().ScriptStatus(unwritten);
+    machine.Aspi().CompleteRequests(AspiCompletion::AtOnce, 0, 1);
+    EXPECT_EQ(4u, TestUnitReady(0));
+    EXPECT_EQ(1u, unit->Commands().size()) << "scripted answers do not reach the unit";
+}
+
 TEST_F(AspiExecute, RequestsCompletingAtOnceOrLaterWithinTheWait)
 {
     machine.Aspi().CompleteRequests(AspiCompletion::AtOnce, 0, 1);
@@ -126,6 +147,40 @@ TEST_F(AspiExecute, RequestThatNeverCompletesIsAbortedAfterSixteenSeconds)
         g_sys.Sleep(10000);
         EXPECT_TRUE(unit->Commands().empty());
     }
+    EXPECT_EQ(0u, TestUnitReady(0));
+}
+
+TEST_F(AspiExecute, AnAbortedRequestIsAwaitedOnceMoreAndOneNeverGivenBackStopsEveryCommand)
+{
+    machine.Aspi().IgnoreAborts();
+    // Given back 20 s after it was sent: inside the second wait, which ends there.
+    machine.Aspi().CompleteRequests(AspiCompletion::Later, 20000, 1);
+    uint64_t start = machine.Clock().Now();
+    EXPECT_EQ(4u, TestUnitReady(0));
+    EXPECT_EQ(20000u, machine.Clock().Now() - start);
+    EXPECT_EQ(1u, machine.Aspi().Aborts());
+    EXPECT_EQ(0u, machine.Aspi().PendingRequests());
+    EXPECT_EQ(SS_ABORTED, g_aspiIo.units[0].request.SRB_Status);
+    EXPECT_EQ(0u, TestUnitReady(0));
+
+    // Not given back within the second wait: nothing is sent while the manager holds the block,
+    // neither to this unit nor to any other, and the block is not touched.
+    machine.Aspi().CompleteRequests(AspiCompletion::Later, 50000, 1);
+    start = machine.Clock().Now();
+    EXPECT_EQ(4u, TestUnitReady(0));
+    EXPECT_EQ(32000u, machine.Clock().Now() - start);
+    EXPECT_EQ(0u, machine.Objects().FindMutex("mutexAspiIo/QZV-5x/Device0")->owner);
+    const size_t requests = machine.Aspi().Requests().size();
+    EXPECT_EQ(4u, TestUnitReady(0));
+    EXPECT_EQ(0u, Enumerate()) << "the probes are refused too";
+    EXPECT_EQ(requests, machine.Aspi().Requests().size());
+    EXPECT_EQ(SS_PENDING, g_aspiIo.units[0].request.SRB_Status);
+    EXPECT_EQ(1u, machine.Aspi().PendingRequests());
+
+    // Once the manager has given it back at last, commands go out again.
+    g_sys.Sleep(20000);
+    EXPECT_EQ(0u, machine.Aspi().PendingRequests());
+    EXPECT_EQ(1u, Enumerate());
     EXPECT_EQ(0u, TestUnitReady(0));
 }
 

@@ -61,4 +61,29 @@ TEST(SenseStatus, OnlyCompletedStatusBytesCountAsCompleted)
         EXPECT_FALSE(HostIoScsiStatusCompleted(failed)) << int(failed);
 }
 
+TEST(SenseStatus, ACommandThatDidNotCompleteIsFourUnlessItsSenseSaysWhy)
+{
+    const std::vector<BYTE> none;
+    const std::vector<BYTE> fixedZero = {0x70, 0, 0, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    const std::vector<BYTE> descriptorZero = {0x72, 0, 0, 0, 0, 0, 0, 0};
+    const std::vector<BYTE> refused = {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24, 0x00};
+    const std::vector<BYTE> attentionOnly = {0x70, 0, 0x06};
+    const struct {
+        const std::vector<BYTE>* sense;
+        bool completed;
+        UnitStatus expected;
+    } cases[] = {
+        {&none, true, 0},          {&none, false, 4},
+        {&fixedZero, true, 0},     {&fixedZero, false, 4},
+        {&descriptorZero, true, 0}, {&descriptorZero, false, 4},
+        {&refused, true, 0x24000005u}, {&refused, false, 0x24000005u},
+        {&attentionOnly, false, 0x00000006u},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.expected, HostIoCommandStatus(c.sense->data(), c.sense->size(), c.completed))
+            << c.sense->size() << " bytes, completed " << c.completed;
+    }
+    EXPECT_EQ(4u, HostIoCommandStatus(nullptr, 32, false));
+}
+
 }  // namespace

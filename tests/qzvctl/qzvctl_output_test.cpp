@@ -13,7 +13,14 @@ TEST(StatusText, SenseDerivedStatusesNameTheKeyAndTheCode)
     EXPECT_EQ("0x3a000002 NOT READY: medium not present (ASC 0x3A, ASCQ 0x00)", StatusLine(0x3A000002u));
     EXPECT_EQ("0x26020005 ILLEGAL REQUEST: parameter value invalid (ASC 0x26, ASCQ 0x02)", StatusLine(0x26020005u));
     EXPECT_EQ("0x28000000 NO SENSE: not ready to ready change, medium may have changed (ASC 0x28, ASCQ 0x00)",
-              StatusLine(0x28000000u)) << "as the vendor-USB transport reports it";
+              StatusLine(0x28000000u));
+    // The vendor USB driver's status block reports ASC and ASCQ without a key; sense it asked for
+    // after a failed data phase has one.
+    EXPECT_EQ("0x28000000 sense key not reported: not ready to ready change, medium may have changed (ASC 0x28, "
+              "ASCQ 0x00)",
+              StatusLine(0x28000000u, StatusSource::VENDOR_USB));
+    EXPECT_EQ("ILLEGAL REQUEST", DescribeStatus(0x24000005u, StatusSource::VENDOR_USB).senseKey);
+    EXPECT_EQ("none", DescribeStatus(5, StatusSource::VENDOR_USB).senseKey);
     EXPECT_EQ("vendor-specific additional sense code", DescribeStatus(0x80010004u).meaning);
     EXPECT_EQ("additional sense code 0x7E/0x05 (not in this tool's table)", DescribeStatus(0x7E050003u).meaning);
 }

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 
+#include "qzv_version.h"
+
 #ifdef _WIN32
 #define popen _popen
 #define pclose _pclose
@@ -44,6 +46,19 @@ TEST(QzvctlProgram, ListsAndReadsASimulatedUnit)
 
     RunProgram("--sim read-memory 0x1g 2 2>&1", &status);
     EXPECT_NE(0, status) << "a wrong command line fails the program";
+}
+
+TEST(QzvctlProgram, AnswersVersionWithTheProjectVersionAndSendsNothing)
+{
+    int status = -1;
+    // --version wins over a command and its faults: no unit is asked, nothing fails.
+    EXPECT_EQ(QZV_VERSION_TEXT("qzvctl"), RunProgram("--version", &status));
+    EXPECT_EQ(0, status);
+    EXPECT_EQ(QZV_VERSION_TEXT("qzvctl"), RunProgram("--sim --sim-units 2 inquiry --version", &status));
+    EXPECT_EQ(0, status);
+    const std::string help = RunProgram("--help", &status);
+    EXPECT_EQ(0, status);
+    EXPECT_NE(std::string::npos, help.find("\n  or:  qzvctl --help | --version\n")) << help;
 }
 
 }  // namespace

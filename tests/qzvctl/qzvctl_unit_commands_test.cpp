@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "qzvctl_fixture.h"
+#include "sim/machine/emulated_machine.h"
 
 namespace {
 
@@ -153,6 +154,40 @@ TEST_F(QzvctlTest, ParameterPageAt209ShowsTheValueAndWritesItHalved)
     EXPECT_EQ(page, writes[0].dataOut);
 }
 
+TEST_F(QzvctlTest, ParameterPageBelow210RefusesToRewriteAGroup4ValueItCannotReadBack)
+{
+    SimScenario scenario(Options("2.09"));
+    SimUnit& unit = scenario.Unit(0);
+    std::vector<uint8_t> page(42, 0);
+    page[0] = 0x29;
+    page[36] = 0x80, page[39] = 0x01;  // group 4 holds 0x80000001: doubled, bit 31 is lost
+    unit.ParameterPage() = page;
+
+    const ToolRun read = RunTool({"param-page"}, &scenario);
+    ASSERT_EQ(0, read.exitCode) << read.err;
+    EXPECT_TRUE(Contains(read.out, "    value32: 0x00000002\n")) << read.out;
+    EXPECT_TRUE(Contains(read.out, "group4Value32LacksBit31: yes\n")) << read.out;
+
+    // Any other field would write the whole page back with group 4's value cut.
+    for (const std::vector<std::string>& change : {std::vector<std::string>{"--group", "0", "--code-a", "1"},
+                                                    std::vector<std::string>{"--group", "4", "--value16", "7"}}) {
+        std::vector<std::string> words = {"param-page", "write"};
+        words.insert(words.end(), change.begin(), change.end());
+        const ToolRun refused = RunTool(words, &scenario);
+        EXPECT_EQ(1, refused.exitCode);
+        EXPECT_TRUE(Contains(refused.err, "bit 31")) << refused.err;
+    }
+    EXPECT_TRUE(CommandsWithOpcode(unit, 0x05).empty());
+    EXPECT_EQ(page, unit.ParameterPage());
+
+    // Giving group 4's value itself replaces it: that is written.
+    const ToolRun replaced = RunTool({"param-page", "write", "--group", "4", "--value32", "0x10"}, &scenario);
+    ASSERT_EQ(0, replaced.exitCode) << replaced.err;
+    EXPECT_TRUE(Contains(replaced.out, "group4Value32LacksBit31: no\n")) << replaced.out;
+    EXPECT_EQ(0x00, unit.ParameterPage()[36]);
+    EXPECT_EQ(0x08, unit.ParameterPage()[39]);
+}
+
 TEST_F(QzvctlTest, AtaIdentifyShowsTheCardsGeometry)
 {
     SimScenario scenario(Options());
@@ -173,6 +208,23 @@ TEST_F(QzvctlTest, CapacityAndInquiryOfTheScenarioUnit)
     const ToolRun inquiry = RunTool({"--json", "inquiry"}, &scenario);
     EXPECT_TRUE(Contains(inquiry.out, "\"vendor\":\"VORNA\",\"product\":\"QZV-57H\",\"revision\":\"2.03\""))
         << inquiry.out;
+}
+
+TEST_F(QzvctlTest, AVendorUsbUnitsStatusBlockNamesNoSenseKey)
+{
+    // A pass-through unit and, after it in the unit table, a vendor-USB unit: both refuse a block
+    // read beyond their card with the same sense, which over USB arrives as ASC and ASCQ alone.
+    EmulatedMachine machine;
+    SimUnitConfig smallCard;
+    smallCard.cardBlocks = 16;
+    machine.AttachUnit(smallCard, NtSlot::Letter('E'));
+    machine.AttachUsbUnit(smallCard);
+    const ToolRun host = RunTool({"read-blocks", "10", "10", "out.bin"});
+    EXPECT_TRUE(Contains(host.err, "0x21000005 ILLEGAL REQUEST: logical block address out of range")) << host.err;
+    const ToolRun usb = RunTool({"--json", "read-blocks", "10", "10", "out.bin", "--unit", "1"});
+    EXPECT_TRUE(Contains(usb.out, "0x21000000 sense key not reported: logical block address out of range"))
+        << usb.out;
+    EXPECT_TRUE(Contains(usb.out, "\"senseKey\":\"sense key not reported\"")) << usb.out;
 }
 
 TEST_F(QzvctlTest, FailingStatusIsShownWithItsSenseKeyAndMeaning)

@@ -1,6 +1,9 @@
 // Commands on units found by the SCSI generic transport: what reaches the device, the statuses
 // that come back, a unit held by another process, devices that vanish, and the per-unit operations.
 #include <errno.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include "support/child_process.h"
 #include "tests/sg/sg_transport_fixture.h"
@@ -82,6 +85,57 @@ TEST_F(SgCommandTest, ACommandThatCannotBeCarriedIsStatusFourWithoutReachingTheD
     EXPECT_EQ(4u, TestUnitReady(1));
 }
 
+volatile sig_atomic_t s_deliveries = 0;
+void CountDelivery(int)
+{
+    s_deliveries = s_deliveries + 1;
+}
+
+TEST_F(SgCommandTest, SignalsArrivingDuringACommandWaitForItsEndAndNothingIsSentTwice)
+{
+    // Handlers as the terminal front end installs them while a dialog is shown (SA_RESTART).
+    struct sigaction counting = {}, previousResize = {}, previousUser = {};
+    counting.sa_handler = CountDelivery;
+    counting.sa_flags = SA_RESTART;
+    sigemptyset(&counting.sa_mask);
+    sigaction(SIGWINCH, &counting, &previousResize);
+    sigaction(SIGUSR1, &counting, &previousUser);
+    s_deliveries = 0;
+
+    int deliveredWhileRunning = -1;
+    std::vector<int> notHeld;
+    unit->whileRunning = [&] {
+        kill(getpid(), SIGWINCH);
+        raise(SIGUSR1);
+        deliveredWhileRunning = s_deliveries;
+        sigset_t mask;
+        pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+        for (int held : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP, SIGWINCH, SIGALRM, SIGCHLD, SIGUSR1, SIGPIPE})
+            if (!sigismember(&mask, held))
+                notHeld.push_back(held);
+    };
+    const unsigned attempts = unit->attempts;
+    EXPECT_EQ(0u, TestUnitReady(0));
+    EXPECT_EQ(0, deliveredWhileRunning);
+    EXPECT_EQ(std::vector<int>{}, notHeld);
+    EXPECT_EQ(2, s_deliveries) << "both are delivered once the command has ended";
+    EXPECT_EQ(attempts + 1, unit->attempts);
+    unit->whileRunning = nullptr;
+
+    // A request interrupted all the same ends in 4; it is not tried again.
+    other->executeError = EINTR;
+    const unsigned otherAttempts = other->attempts;
+    EXPECT_EQ(4u, TestUnitReady(1));
+    EXPECT_EQ(otherAttempts + 1, other->attempts);
+    other->executeError = 0;
+
+    sigset_t after;
+    pthread_sigmask(SIG_BLOCK, nullptr, &after);
+    EXPECT_FALSE(sigismember(&after, SIGUSR1)) << "the thread's mask is put back";
+    sigaction(SIGWINCH, &previousResize, nullptr);
+    sigaction(SIGUSR1, &previousUser, nullptr);
+}
+
 TEST_F(SgCommandTest, StatusesComeFromTheSenseTheUnitReturnsOrAreFourWithoutIt)
 {
     unit->unit->UnitAttentionOnce();
@@ -114,7 +168,7 @@ TEST_F(SgCommandTest, AUnitHeldByAnotherProcessIsBusyAfterTheMutexWait)
     RecordedTime time;
     time.waitCap = 100;
     ChildProcess holder([](ChildProcess& self) {
-        HANDLE mutex = g_sys.CreateMutexA(nullptr, FALSE, UnitMutexName(0).c_str());
+        HANDLE mutex = g_sys.CreateMutexA(nullptr, FALSE, UnitMutexName("0:0:0:0").c_str());
         if (mutex == nullptr || g_sys.WaitForSingleObject(mutex, 5000) != WAIT_OBJECT_0)
             return false;
         self.Signal();
@@ -145,7 +199,7 @@ TEST_F(SgCommandTest, AHolderThatDiedDoesNotKeepTheUnitBusy)
     RecordedTime time;
     time.waitCap = 2000;
     ChildProcess holder([](ChildProcess& self) {
-        HANDLE mutex = g_sys.CreateMutexA(nullptr, FALSE, UnitMutexName(0).c_str());
+        HANDLE mutex = g_sys.CreateMutexA(nullptr, FALSE, UnitMutexName("0:0:0:0").c_str());
         if (mutex == nullptr || g_sys.WaitForSingleObject(mutex, 5000) != WAIT_OBJECT_0)
             return false;
         self.Signal();

@@ -107,35 +107,49 @@ TEST_F(SgScanTest, UnitsAreSortedByAddressAndKeepTheirDiscoveryNumbers)
     EXPECT_TRUE(sg->getDeviceNumber(0, nullptr));
 }
 
-TEST_F(SgScanTest, EachUnitHoldsTheMutexNamedAfterItsDiscoveryNumber)
+TEST_F(SgScanTest, EachUnitHoldsTheMutexOfItsDeviceWhateverOrderItWasFoundIn)
 {
     devices.AddOther(0, OtherInquiry("ACME", "DISK"));
-    devices.AddUnit(1).address = {3, 0, 0, 0};
-    devices.AddUnit(2).address = {1, 0, 0, 0};
-    ASSERT_EQ(2u, Enumerate());
-
-    for (unsigned number : {0u, 1u}) {
-        HANDLE mutex = g_sys.OpenMutexA(MUTEX_ACCESS, FALSE, UnitMutexName(number).c_str());
-        EXPECT_NE(nullptr, mutex) << number;
+    SimulatedSgDevice& first = devices.AddUnit(1);
+    first.address = {3, 0, 0, 0};
+    devices.AddUnit(2).address = {1, 0, 12, 0};
+    devices.AddUnit(3).addressReadable = false;
+    ASSERT_EQ(3u, Enumerate());
+    for (const char* device : {"3:0:0:0", "1:0:12:0", "sg3"}) {
+        HANDLE mutex = g_sys.OpenMutexA(MUTEX_ACCESS, FALSE, UnitMutexName(device).c_str());
+        EXPECT_NE(nullptr, mutex) << device;
         g_sys.CloseHandle(mutex);
     }
-    // No mutex is held for the refused device's slot once the scan has ended.
-    EXPECT_EQ(nullptr, g_sys.OpenMutexA(MUTEX_ACCESS, FALSE, UnitMutexName(2).c_str()));
+    // None is held for the refused device once the scan has ended.
+    EXPECT_EQ(nullptr, g_sys.OpenMutexA(MUTEX_ACCESS, FALSE, UnitMutexName("0:0:0:0").c_str()));
 
-    // Unit 0 (sg2, discovered second) holds Device1: holding that mutex elsewhere makes it busy.
+    // Another holder of sg2's mutex makes sg2 busy, also after sg1 has gone and a scan finds sg2
+    // first: two processes agree on the unit whatever they found before it.
     RecordedTime time;
     time.waitCap = 0;
-    HANDLE other = nullptr;
-    std::thread([&] {
-        other = g_sys.OpenMutexA(MUTEX_ACCESS, FALSE, UnitMutexName(1).c_str());
-        g_sys.WaitForSingleObject(other, 0);
-    }).join();
-    EXPECT_EQ(11u, TestUnitReady(0));
+    auto holdElsewhere = [] {
+        HANDLE held = nullptr;
+        std::thread([&] {
+            held = g_sys.OpenMutexA(MUTEX_ACCESS, FALSE, UnitMutexName("1:0:12:0").c_str());
+            g_sys.WaitForSingleObject(held, 0);
+        }).join();
+        return held;
+    };
+    HANDLE other = holdElsewhere();
+    EXPECT_EQ(11u, TestUnitReady(0)) << "1:0:12:0 sorts first";
     EXPECT_EQ(0u, TestUnitReady(1));
+    g_sys.CloseHandle(other);
+    first.present = false;
+    ASSERT_EQ(2u, Enumerate());
+    DWORD discovered = 99;
+    ASSERT_TRUE(sg->getDeviceNumber(0, &discovered));
+    EXPECT_EQ(0u, discovered);
+    other = holdElsewhere();
+    EXPECT_EQ(11u, TestUnitReady(0));
     g_sys.CloseHandle(other);
 
     sg->term();
-    EXPECT_EQ(nullptr, g_sys.OpenMutexA(MUTEX_ACCESS, FALSE, UnitMutexName(0).c_str()));
+    EXPECT_EQ(nullptr, g_sys.OpenMutexA(MUTEX_ACCESS, FALSE, UnitMutexName("1:0:12:0").c_str()));
 }
 
 TEST_F(SgScanTest, NoMoreThanThirtyTwoUnitsAndNoProbeBeyondThem)
@@ -168,8 +182,9 @@ TEST_F(SgScanTest, ADeviceClassThatIsMissingOrTooLongFindsNothing)
     devices.AddUnit(0);
     EXPECT_EQ(0u, sg->enumerate(AcceptQzvUnits, nullptr));
     EXPECT_EQ(0u, sg->enumerate(AcceptQzvUnits, ""));
-    // "mutexSgIo/" + class + "/Device31" must fit in 260 characters with its terminator.
-    std::string longest(260 - 1 - 10 - 9, 'c');
+    // "mutexSgIo/" + class + "/" and the widest address, four fields of ten digits, must fit in 260
+    // characters with the terminator.
+    std::string longest(260 - 1 - 10 - 1 - 43, 'c');
     EXPECT_EQ(1u, sg->enumerate(AcceptQzvUnits, longest.c_str()));
     std::string tooLong = longest + "c";
     EXPECT_EQ(0u, sg->enumerate(AcceptQzvUnits, tooLong.c_str()));

@@ -26,10 +26,11 @@ inline const char* DeviceClass()
     return name.c_str();
 }
 
-// The name of the mutex that the unit with this discovery number holds.
-inline std::string UnitMutexName(unsigned discoveryNumber)
+// The name of the mutex that a unit holds: `device` is its SCSI address "host:channel:id:lun", or
+// "sgN" when its address cannot be read.
+inline std::string UnitMutexName(const std::string& device)
 {
-    return std::string("mutexSgIo/") + DeviceClass() + "/Device" + std::to_string(discoveryNumber);
+    return std::string("mutexSgIo/") + DeviceClass() + "/" + device;
 }
 
 // Accepts the QZV-57G and QZV-57H by their INQUIRY identity.

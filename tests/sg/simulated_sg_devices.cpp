@@ -77,6 +77,9 @@ struct SimulatedSgCalls {
         if (descriptor == nullptr || descriptor->block)
             return -EBADF;
         SimulatedSgDevice& device = *descriptor->device;
+        ++device.attempts;
+        if (device.whileRunning)
+            device.whileRunning();
         if (!device.present)
             return -ENODEV;
         if (device.executeError != 0)

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -40,6 +41,7 @@ struct SimulatedSgDevice {
     int openError = 0;                          // errno with which opening fails
     int executeError = 0;                       // errno with which SG_IO fails
     std::deque<SgScriptedOutcome> scripted;     // taken one per request before the unit sees it
+    std::function<void()> whileRunning;         // called inside every SG_IO on this device
 
     enum Block { NO_BLOCK_DEVICE, BLOCK_DEVICE } block = NO_BLOCK_DEVICE;
     unsigned blockBusyTries = 0;                // exclusive opens refused with EBUSY before one succeeds
@@ -47,6 +49,7 @@ struct SimulatedSgDevice {
 
     // What happened.
     std::vector<SgReceived> received;
+    unsigned attempts = 0;                      // SG_IO calls, failed ones included
     unsigned opens = 0;
     unsigned descriptorsOpen = 0;               // sg and block descriptors not closed yet
     unsigned blockOpenTries = 0;

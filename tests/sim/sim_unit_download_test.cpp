@@ -27,6 +27,7 @@ TEST(SimUnitOldDownload, WholeImageIsSavedAndTheUnitComesBackWithItsVersion)
     EXPECT_EQ(Bytes({0x3B, 0, 0, 0, 0, 0, 0x00, 0x01, 0x00, 0x00}), unit.Commands().back().cdb);
 
     EXPECT_FALSE(unit.Present());
+    EXPECT_TRUE(unit.Restarting());
     Bytes inquiry(36);
     const SimResult gone = Send(unit, {0x12, 0, 0, 0, 36, 0}, SimDirection::In, inquiry);
     EXPECT_TRUE(gone.deviceGone);
@@ -37,6 +38,7 @@ TEST(SimUnitOldDownload, WholeImageIsSavedAndTheUnitComesBackWithItsVersion)
     EXPECT_EQ("1.50", RevisionOf(unit));
     unit.PowerCycle();
     EXPECT_TRUE(unit.Present());
+    EXPECT_FALSE(unit.Restarting());
     EXPECT_EQ("1.60", RevisionOf(unit));
     EXPECT_EQ("1.60", unit.Config().revision);
     EXPECT_EQ(image, unit.SavedImage());

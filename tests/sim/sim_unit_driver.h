@@ -70,24 +70,33 @@ inline SimResult SendOldDownload(SimUnit& unit, const Bytes& image)
 }
 
 // The new-protocol sequence for an image of (even) length: header, pieces from the highest, save.
-// Stops at the first command that fails; returns every result.
-inline std::vector<SimResult> SendNewDownload(SimUnit& unit, const Bytes& image, const Bytes& header)
+// Stops at the first command that fails; returns every result. `send(cdb, data, length)` carries
+// one WRITE BUFFER to the unit, directly or through a transport.
+template <typename Send>
+std::vector<SimResult> SendNewDownloadWith(Send send, const Bytes& image, const Bytes& header)
 {
     std::vector<SimResult> results;
-    results.push_back(SendOut(unit, WriteBufferCdb(0, 1, 0, 8), header.data(), 8));
+    results.push_back(send(WriteBufferCdb(0, 1, 0, 8), header.data(), 8));
     const uint32_t length = static_cast<uint32_t>(image.size());
     for (uint32_t offset : {0x20000u, 0x10000u}) {
         if (results.back().scsiStatus != 0 || length <= offset) {
             continue;
         }
         const uint32_t n = std::min(length - offset, 0x10000u);
-        results.push_back(SendOut(unit, WriteBufferCdb(0, 0, offset, n), image.data() + offset, n));
+        results.push_back(send(WriteBufferCdb(0, 0, offset, n), image.data() + offset, n));
     }
     if (results.back().scsiStatus == 0) {
         const uint32_t n = std::min(length, 0x10000u);
-        results.push_back(SendOut(unit, WriteBufferCdb(5, 0, 0, n), image.data(), n));
+        results.push_back(send(WriteBufferCdb(5, 0, 0, n), image.data(), n));
     }
     return results;
+}
+
+inline std::vector<SimResult> SendNewDownload(SimUnit& unit, const Bytes& image, const Bytes& header)
+{
+    return SendNewDownloadWith(
+        [&unit](const Bytes& cdb, const uint8_t* data, uint32_t length) { return SendOut(unit, cdb, data, length); },
+        image, header);
 }
 
 // The image as a host sends it: padded to an even length with 0xFF.

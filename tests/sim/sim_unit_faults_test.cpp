@@ -69,6 +69,7 @@ TEST(SimUnitFaults, UnplugAfterLetsThatManyCommandsThroughThenLeaves)
     EXPECT_TRUE(unit.Present());
     EXPECT_FALSE(SendNoData(unit, TUR).deviceGone);
     EXPECT_FALSE(unit.Present());
+    EXPECT_FALSE(unit.Restarting());  // unplugged, not restarting after a save
     const SimResult gone = SendNoData(unit, TUR);
     EXPECT_TRUE(gone.deviceGone);
     EXPECT_EQ(0, gone.scsiStatus);

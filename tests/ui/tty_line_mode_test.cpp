@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "scripted_dialog.h"
+#include "support/child_process.h"
 #include "ui/tty/tty_ui.h"
 
 namespace {
@@ -108,6 +109,23 @@ TEST(TtyLineMode, EndOfInputPressesAnEnabledOkOnceForEachDialog)
     EXPECT_EQ(IDOK, lower.DoModal());
     EXPECT_EQ((std::vector<std::string>{"timer", "upper 9"}), events);
     EXPECT_EQ("== テスト ==\n待機中\n== 進行 ==\n更新しています\n", run.Printed());
+}
+
+TEST(TtyLineMode, AnInputDescriptorThatIsNotOpenIsTheEndOfInput)
+{
+    // In a process of its own: a wait that kept spinning on it is ended by SIGALRM and fails.
+    ChildProcess run([](ChildProcess&) {
+        alarm(20);
+        LineModeRun pipes("");
+        int notOpen = dup(pipes.Input());
+        close(notOpen);
+        TtyUi ui(TestResources(), TtyUi::LINES, notOpen, pipes.Output(), pipes.Errors());
+        ui.IgnoreHostDevices();
+        ScriptedDialog dialog(TEST_MAIN_DIALOG);
+        return dialog.DoModal() == IDOK;
+    });
+    ASSERT_TRUE(run.Started());
+    EXPECT_EQ(0, run.Finish());
 }
 
 TEST(TtyLineMode, EscapeAndCloseAreTheDialogsToIgnore)

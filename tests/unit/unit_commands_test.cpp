@@ -22,6 +22,15 @@ BYTE* NoCdbArea(DWORD)
     return nullptr;
 }
 
+// A transport whose data phase failed after it had written into the buffer, and which then reports
+// a status that counts as success (as the vendor USB driver does with the sense it asks for).
+UnitStatus s_scribbledStatus = 0;
+UnitStatus ScribbleThenFail(DWORD, DWORD, DWORD, void* data, DWORD length)
+{
+    std::memset(data, 0xEE, length);
+    return s_scribbledStatus;
+}
+
 class UnitCommandsTest : public UnitLayerTest {
 protected:
     void SetUp() override
@@ -105,6 +114,24 @@ TEST_F(UnitCommandsTest, NotReadyAndUnitAttentionWithoutCodeCountAsSuccessWithTh
         EXPECT_EQ(0u, UnitConfigurationCommand(0, &value));
         EXPECT_EQ(0x12345678u, value);
     }
+    // Whatever a failed data phase left in the buffer is not taken for the unit's value.
+    UnitEntryAt(0)->execute = ScribbleThenFail;
+    for (UnitStatus status : {2u, 6u}) {
+        s_scribbledStatus = status;
+        DWORD value = 0;
+        EXPECT_EQ(0u, UnitReadConfiguration(0, &value)) << status;
+        EXPECT_EQ(0x12345678u, value) << status;
+        EXPECT_EQ(0u, UnitConfigurationCommand(0, &value)) << status;
+        EXPECT_EQ(0x12345678u, value) << status;
+    }
+    EXPECT_EQ(0x12345678u, UnitGetTable().entries[0].configuration);
+}
+
+TEST_F(UnitCommandsTest, ANullValuePointerIsABadArgument)
+{
+    EXPECT_EQ(5u, UnitReadConfiguration(0, nullptr));
+    EXPECT_EQ(5u, UnitConfigurationCommand(0, nullptr));
+    EXPECT_TRUE(unit->Commands().empty());
 }
 
 TEST_F(UnitCommandsTest, OtherFailuresArePassedUpAndLeaveTheCache)

@@ -4,7 +4,14 @@
 #include <cstdlib>
 
 const char DEMO_USAGE[] =
-    "qzvupdate-demo [options] [--] [updater command line]\n"
+    "Usage: qzvupdate-demo [options] [--] [updater command line]\n"
+    "  or:  qzvupdate-demo --help | --version\n"
+    "Runs the firmware updater on an emulated machine with one simulated QZV-57 unit, so that every\n"
+    "step of an update can be watched without hardware; then switches the unit off and on and probes\n"
+    "it again. The options describe the unit and the machine; the rest is the updater's own command\n"
+    "line (see qzvupdate --help).\n"
+    "\n"
+    "Options:\n"
     "  --product=G|H|TEXT      the unit's product identification (G: QZV-57G, H: QZV-57H; default H)\n"
     "  --revision=R.RR         its firmware revision, four characters (default 1.99)\n"
     "  --slot=0..3             the version slot of its configuration value (default 0)\n"
@@ -16,7 +23,9 @@ const char DEMO_USAGE[] =
     "                          call:N   the program's N-th system call fails\n"
     "                          unplug:N the unit leaves the system after N commands\n"
     "  --transcript=FILE       writes every command the unit received to FILE, one a line\n"
-    "  --restart-ms=N          how long the unit takes to restart after saving (default 3000)\n";
+    "  --restart-ms=N          how long the unit takes to restart after saving (default 3000)\n"
+    "  --help                  shows this text\n"
+    "  --version               shows the version\n";
 
 namespace {
 

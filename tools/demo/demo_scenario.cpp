@@ -5,13 +5,11 @@
 
 #include "platform/win32_window_types.h"
 #include "sim/unit/transcript.h"
+#include "tools/demo/demo_unit.h"
 #include "ui/backend.h"
 #include "unit/unit_table.h"
 
 namespace {
-
-// The configuration value's version slot: bits 13-14.
-const unsigned SLOT_SHIFT = 13;
 
 SimUnit& AttachPassThroughNt(EmulatedMachine& machine, const SimUnitConfig& config)
 {
@@ -56,9 +54,6 @@ DWORD PlatformId(DemoPlatform platform)
     return platform == DemoPlatform::WIN9X ? VER_PLATFORM_WIN32_WINDOWS : VER_PLATFORM_WIN32_NT;
 }
 
-// HARDWARE ERROR, internal target failure: a sense no step of an update expects.
-const uint8_t FAULT_SENSE_KEY = 0x04, FAULT_ASC = 0x44, FAULT_ASCQ = 0x00;
-
 }  // namespace
 
 bool DemoCanAttach(DemoPlatform platform, DemoTransport transport)
@@ -78,20 +73,11 @@ DemoScenario::DemoScenario(const DemoOptions& options, const SimUnitConfig& unit
     const Attachment* attachment = FindAttachment(options.platform, options.transport);
     if (!attachment)
         return;
-    SimUnitConfig config = unit;
-    config.product = options.product;
-    config.revision = options.revision;
-    config.configuration = options.slot << SLOT_SHIFT;
-    m_unit = &attachment->attach(m_machine, config);
-
-    switch (options.fault.kind) {
-    case DemoFaultKind::NONE: break;
-    case DemoFaultKind::UNIT_SENSE:
-        m_unit->FailCommandWithSense(options.fault.nth, FAULT_SENSE_KEY, FAULT_ASC, FAULT_ASCQ);
-        break;
-    case DemoFaultKind::SYSTEM_CALL: m_machine.Faults().FailNthCall(options.fault.nth); break;
-    case DemoFaultKind::UNPLUG: m_unit->UnplugAfter(options.fault.nth); break;
-    }
+    m_unit = &attachment->attach(m_machine, DemoUnitConfig(options, unit));
+    if (options.fault.kind == DemoFaultKind::SYSTEM_CALL)
+        m_machine.Faults().FailNthCall(options.fault.nth);
+    else
+        DemoInjectUnitFault(*m_unit, options.fault);
 }
 
 DemoScenario::~DemoScenario()

@@ -21,16 +21,10 @@ const FieldOption FIELD_OPTIONS[] = {
     {"--value16", &UnitParameterGroup::value16, 0xFFFF},
 };
 
-const DWORD HALVED_GROUP = 4;
-
-bool HoldsHalvedValue(DWORD revision)
+// `valueCut`: group 4's value32 as shown lacks the bit 31 the unit holds (see
+// UnitParameterHalvedValueCut).
+void AddRecord(ToolContext& context, const UnitParameterRecord& record, DWORD revision, bool valueCut)
 {
-    return revision < UNIT_REVISION_FULL_PARAMETER_VALUE;
-}
-
-void AddRecord(ToolContext& context, const UnitParameterRecord& record)
-{
-    const UnitEntry* entry = UnitEntryAt(context.unit);
     context.result.Add("unit", Report::Number(context.unit));
     Report& groups = context.result.Add("groups", Report::List());
     for (DWORD g = 0; g < UNIT_PARAMETER_GROUPS; ++g) {
@@ -42,7 +36,9 @@ void AddRecord(ToolContext& context, const UnitParameterRecord& record)
         item.Add("value32", Report::Hex(group.value32));
         item.Add("value16", Report::Hex(group.value16, 4));
     }
-    context.result.Add("group4HeldHalved", Report::Boolean(entry && HoldsHalvedValue(entry->firmwareRevision)));
+    context.result.Add("group4HeldHalved",
+                       Report::Boolean(UnitParameterGroupHeldHalved(UNIT_PARAMETER_HALVED_GROUP, revision)));
+    context.result.Add("group4Value32LacksBit31", Report::Boolean(valueCut));
 }
 
 }  // namespace
@@ -84,24 +80,36 @@ ToolResult ParameterPageCommand(ToolContext& context)
     if (!SelectUnit(context))
         return TOOL_FAILED;
 
-    UnitParameterRecord record = {};
-    UnitStatus status = UnitReadParameterPage(context.unit, &record);
+    BYTE page[UNIT_PARAMETER_PAGE_LENGTH];
+    UnitStatus status = UnitReadParameterPageBytes(context.unit, page);
     if (status != 0)
         return UnitFailure(context, "reading the parameter page", status);
+    const DWORD revision = UnitEntryAt(context.unit)->firmwareRevision;
+    const bool valueCut = UnitParameterHalvedValueCut(page, revision);
+    UnitParameterRecord record = {};
+    UnitParameterRecordFromPage(page, revision, &record);
     if (write) {
-        const DWORD revision = UnitEntryAt(context.unit)->firmwareRevision;
+        bool group4ValueGiven = false;
         for (const auto& change : changes) {
-            if (group == HALVED_GROUP && change.first->field == &UnitParameterGroup::value32 &&
-                HoldsHalvedValue(revision) && (change.second & 1)) {
+            const bool halvedValue = change.first->field == &UnitParameterGroup::value32 &&
+                                     UnitParameterGroupHeldHalved(DWORD(group), revision);
+            if (halvedValue && (change.second & 1)) {
                 return UsageFailure(context, "this unit holds group 4's value32 in units of two: " +
                                                  std::to_string(change.second) + " is odd and cannot be stored");
             }
+            group4ValueGiven = group4ValueGiven || halvedValue;
             record.groups[group].*(change.first->field) = change.second;
+        }
+        // The whole page is written back: group 4's value would silently lose its bit 31.
+        if (valueCut && !group4ValueGiven) {
+            return Failure(context, "this unit holds group 4's value32 in units of two and the value it holds has "
+                                    "bit 31 set, which cannot be read back; writing the page would change group 4 "
+                                    "(give group 4's --value32 to write it anyway)");
         }
         status = UnitWriteParameterPage(context.unit, &record);
         if (status != 0)
             return UnitFailure(context, "writing the parameter page", status);
     }
-    AddRecord(context, record);
+    AddRecord(context, record, revision, valueCut && !write);
     return TOOL_OK;
 }

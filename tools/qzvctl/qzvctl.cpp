@@ -9,6 +9,7 @@
 #include "sim_scenario.h"
 #include "status_text.h"
 #include "tool_commands.h"
+#include "qzv_version.h"
 #include "unit/unit_table.h"
 
 namespace {
@@ -47,14 +48,15 @@ const std::vector<CommandInfo>& Commands()
     return commands;
 }
 
-const std::set<std::string> GLOBAL_FLAGS = {"--json", "--help"};
+const std::set<std::string> GLOBAL_FLAGS = {"--json", "--help", "--version"};
 // The commands' own options that take no value; all others take one.
 const std::set<std::string> COMMAND_FLAGS = {"--even"};
 const std::set<std::string> GLOBAL_VALUED = {"--unit"};
 const uint64_t MAX_UNIT_INDEX = UNIT_MAX - 1;
 
 const char USAGE_HEAD[] =
-    "usage: qzvctl [--json] [--unit N] [scenario options] COMMAND [arguments]\n"
+    "Usage: qzvctl [--json] [--unit N] [scenario options] COMMAND [arguments]\n"
+    "  or:  qzvctl --help | --version\n"
     "\n"
     "Runs one command on a QZV-57 unit (unit 0 unless --unit says otherwise). Numbers are decimal or\n"
     "hexadecimal with 0x. --json prints one JSON object instead of text.\n"
@@ -120,7 +122,7 @@ int Show(bool json, const std::string& name, ToolResult result, const ToolContex
         } else {
             report.Add("error", Report::Text(error));
             if (context && context->hasStatus)
-                report.Add("status", StatusReport(context->status));
+                report.Add("status", StatusReport(context->status, context->statusSource));
         }
         out << ReportJson(report) << "\n";
     } else if (result == TOOL_OK) {
@@ -154,6 +156,10 @@ int QzvctlMain(const std::vector<std::string>& words, std::ostream& out, std::os
         return Show(json, name, TOOL_USAGE, nullptr, error, out, err);
     if (arguments.Has("--help")) {
         out << Usage();
+        return TOOL_OK;
+    }
+    if (arguments.Has("--version")) {
+        out << QZV_VERSION_TEXT("qzvctl");
         return TOOL_OK;
     }
     const CommandInfo* command = FindCommand(name);

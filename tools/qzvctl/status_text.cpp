@@ -92,7 +92,7 @@ const char* AdditionalSenseMeaning(uint8_t asc, uint8_t ascq)
     return nullptr;
 }
 
-StatusDescription DescribeStatus(uint32_t status)
+StatusDescription DescribeStatus(uint32_t status, StatusSource source)
 {
     StatusDescription description;
     char hex[16];
@@ -101,7 +101,11 @@ StatusDescription DescribeStatus(uint32_t status)
     description.asc = uint8_t(status >> 24);
     description.ascq = uint8_t(status >> 16);
     const bool senseShaped = (status & 0xFFF0u) == 0;
-    description.senseKey = senseShaped && !MadeByLayer(status) ? SenseKeyName(status & 0x0F) : "none";
+    // A vendor-USB status with a zero key nibble is the status block's ASC and ASCQ alone.
+    const bool keyNotReported = source == StatusSource::VENDOR_USB && status != 0 && (status & 0xFFFFu) == 0;
+    description.senseKey = !senseShaped || MadeByLayer(status) ? "none"
+                           : keyNotReported                   ? "sense key not reported"
+                                                              : SenseKeyName(status & 0x0F);
 
     if (status == 0) {
         description.meaning = "success";
@@ -122,17 +126,17 @@ StatusDescription DescribeStatus(uint32_t status)
     return description;
 }
 
-std::string StatusLine(uint32_t status)
+std::string StatusLine(uint32_t status, StatusSource source)
 {
-    const StatusDescription description = DescribeStatus(status);
+    const StatusDescription description = DescribeStatus(status, source);
     char codes[40];
     std::snprintf(codes, sizeof codes, " (ASC 0x%02X, ASCQ 0x%02X)", description.asc, description.ascq);
     return description.hex + " " + description.senseKey + ": " + description.meaning + codes;
 }
 
-Report StatusReport(uint32_t status)
+Report StatusReport(uint32_t status, StatusSource source)
 {
-    const StatusDescription description = DescribeStatus(status);
+    const StatusDescription description = DescribeStatus(status, source);
     Report report = Report::Object();
     report.Add("status", Report::Hex(status));
     report.Add("statusText", Report::Text(description.hex));

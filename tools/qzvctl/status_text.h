@@ -17,7 +17,11 @@ struct StatusDescription {
     std::string meaning;   // plain words
 };
 
-StatusDescription DescribeStatus(uint32_t status);
+// Where a status was made: from the sense data of a SCSI command, or by the vendor USB driver's
+// transport, whose status block reports ASC and ASCQ but no sense key.
+enum class StatusSource { SENSE, VENDOR_USB };
+
+StatusDescription DescribeStatus(uint32_t status, StatusSource source = StatusSource::SENSE);
 
 // The sense key's name (0..15).
 const char* SenseKeyName(unsigned senseKey);
@@ -26,7 +30,7 @@ const char* SenseKeyName(unsigned senseKey);
 const char* AdditionalSenseMeaning(uint8_t asc, uint8_t ascq);
 
 // "0x05240000 ILLEGAL REQUEST: invalid field in CDB (ASC 0x24, ASCQ 0x00)".
-std::string StatusLine(uint32_t status);
+std::string StatusLine(uint32_t status, StatusSource source = StatusSource::SENSE);
 
 // The status as report fields: status, hex, senseKey, asc, ascq, meaning.
-Report StatusReport(uint32_t status);
+Report StatusReport(uint32_t status, StatusSource source = StatusSource::SENSE);

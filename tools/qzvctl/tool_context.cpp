@@ -1,7 +1,6 @@
 // The shared steps of the tool's commands.
 #include "tool_context.h"
 
-#include "status_text.h"
 #include "unit/unit_table.h"
 
 bool ArgumentCountIs(ToolContext& context, size_t min, size_t max)
@@ -32,7 +31,11 @@ bool SelectUnit(ToolContext& context)
 
 ToolResult UnitFailure(ToolContext& context, const std::string& operation, UnitStatus status)
 {
-    context.error = operation + " failed: " + StatusLine(status);
+    // The unit table holds the host-interface units first, then the vendor-USB units.
+    const UnitTable& table = UnitGetTable();
+    const bool viaUsb = context.unit >= table.hostCount && context.unit < table.unitCount;
+    context.statusSource = viaUsb ? StatusSource::VENDOR_USB : StatusSource::SENSE;
+    context.error = operation + " failed: " + StatusLine(status, context.statusSource);
     context.hasStatus = true;
     context.status = status;
     return TOOL_FAILED;

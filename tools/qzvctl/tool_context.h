@@ -8,6 +8,7 @@
 #include "argument_list.h"
 #include "host/host_io.h"
 #include "report.h"
+#include "status_text.h"
 
 enum ToolResult {
     TOOL_OK = 0,
@@ -27,6 +28,7 @@ struct ToolContext {
     std::string error;              // why the command failed
     bool hasStatus = false;         // the failure was a unit status
     UnitStatus status = 0;
+    StatusSource statusSource = StatusSource::SENSE;
 };
 
 // The command's positional arguments after its name must number between `min` and `max`.

@@ -7,6 +7,7 @@
 
 #include "platform/win32_window_types.h"
 #include "sim/unit/sample_image.h"
+#include "tools/demo/demo_unit.h"
 #include "tools/update_check/download_expectation.h"
 #include "tools/update_check/shown_message.h"
 #include "ui/backend.h"
@@ -184,12 +185,10 @@ SoakRun SoakMachine::Run(const SoakScenario& scenario)
     machine.SetPlatformId(scenario.platform == DemoPlatform::WIN9X ? VER_PLATFORM_WIN32_WINDOWS : VER_PLATFORM_WIN32_NT);
     SimUnit& unit = UnitFor(scenario);
     machine.Replug(unit);
-    switch (scenario.fault.kind) {
-    case DemoFaultKind::NONE: break;
-    case DemoFaultKind::UNIT_SENSE: unit.FailCommandWithSense(scenario.fault.nth, 0x04, 0x44, 0x00); break;
-    case DemoFaultKind::SYSTEM_CALL: machine.Faults().FailNthCall(scenario.fault.nth); break;
-    case DemoFaultKind::UNPLUG: unit.UnplugAfter(scenario.fault.nth); break;
-    }
+    if (scenario.fault.kind == DemoFaultKind::SYSTEM_CALL)
+        machine.Faults().FailNthCall(scenario.fault.nth);
+    else
+        DemoInjectUnitFault(unit, scenario.fault);
     const std::string& image = m_images[scenario.newGeneration];
     SoakRun run;
     run.session = RunUpdateSession(machine, &unit, image.c_str(), UpdateSessionOptions());

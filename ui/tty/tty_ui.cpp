@@ -10,6 +10,7 @@
 #include <cerrno>
 
 #include "ui/tty/dialog_render.h"
+#include "ui/tty/screen_update.h"
 #include "ui/tty/terminal_session.h"
 #include "ui/tty/text_width.h"
 
@@ -90,8 +91,10 @@ void TtyUi::WindowShown(ModelWindow& window)
 {
     m_shown.insert(&window);
     if (m_mode == INTERACTIVE) {
-        if (!m_terminal)
+        if (!m_terminal) {
             m_terminal.reset(new TerminalSession(m_input, m_output));
+            m_drawWhole = true;
+        }
         // Drawn at once, so that the dialog shows before the work its first step does.
         Draw(window);
         return;
@@ -143,10 +146,10 @@ void TtyUi::Draw(ModelWindow& top)
     m_dirty = false;
     if (!m_terminal)
         return;
-    std::string screen = "\x1b[H\x1b[2J";
-    for (const std::string& line : RenderDialog(top, m_terminal->Columns(), true))
-        screen += line + "\n";
-    m_terminal->Write(screen);
+    std::vector<std::string> lines = RenderDialog(top, m_terminal->Columns(), true);
+    m_terminal->Write(ScreenUpdate(m_drawn, lines, m_drawWhole));
+    m_drawn = std::move(lines);
+    m_drawWhole = false;
 }
 
 void TtyUi::WaitForInput(ModelWindow& top, DWORD timeout)
@@ -214,8 +217,10 @@ void TtyUi::WaitForInput(ModelWindow& top, DWORD timeout)
     if (resizeAt >= 0 && (waits[resizeAt].revents & POLLIN)) {
         m_terminal->DrainResize();
         m_dirty = true;
+        m_drawWhole = true;
     }
-    if (inputAt >= 0 && (waits[inputAt].revents & (POLLIN | POLLHUP | POLLERR)))
+    // An input descriptor that is not open (POLLNVAL) is read, fails and counts as the end of input.
+    if (inputAt >= 0 && (waits[inputAt].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)))
         ReadInput();
 }
 
@@ -263,7 +268,10 @@ void TtyUi::HandleKey(ModelWindow& top, const Key& key)
         break;
     case Key::ESCAPE: top.PressEscape(); break;
     case Key::CLOSE: top.RequestClose(); break;
-    case Key::REDRAW: m_dirty = true; break;
+    case Key::REDRAW:
+        m_dirty = true;
+        m_drawWhole = true;
+        break;
     }
 }
 

@@ -65,6 +65,9 @@ private:
     std::deque<std::string> m_lines;
     bool m_inputClosed = false;
     bool m_dirty = true;
+    // The lines on the screen now, and whether the next drawing must be a whole one.
+    std::vector<std::string> m_drawn;
+    bool m_drawWhole = true;
     std::set<const ModelWindow*> m_shown;
     std::set<const ModelWindow*> m_pressedAtEnd;
     std::vector<std::pair<std::string, UINT_PTR>> m_commandWords;

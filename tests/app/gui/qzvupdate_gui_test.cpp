@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/res/resource.h"
+#include "qzv_version.h"
 #include "ui_automation.h"
 
 namespace {
@@ -82,7 +83,7 @@ TEST_F(ConvertOnlyDialog, AboutFromTheSystemMenu)
     ASSERT_TRUE(SystemCommand(m_dialog, IDM_ABOUTBOX));
     HWND about = WaitForDialog(m_process.dwProcessId, ABOUT_CAPTION, 10000);
     ASSERT_NE(nullptr, about) << "the About dialog did not appear";
-    EXPECT_EQ(L"QZV-57x Firmware Updater  1.0.0.0", Text(about, IDC_VERSION_LINE));
+    EXPECT_EQ(Wide("QZV-57x Firmware Updater  " QZV_VERSION), Text(about, IDC_VERSION_LINE));
     EXPECT_EQ(L"Copyright (C) 2026 QZV-57 Updater Project", Text(about, IDC_LEGAL_LINE));
     // The main dialog is its owner and takes no input meanwhile.
     EXPECT_EQ(m_dialog, GetWindow(about, GW_OWNER));

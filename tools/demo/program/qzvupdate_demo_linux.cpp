@@ -2,6 +2,7 @@
 // The demo's options come first; the rest is the updater's own command line.
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -9,6 +10,8 @@
 #include "app/res/portable_resources.h"
 #include "app/res/resource.h"
 #include "image/command_line.h"
+#include "platform/posix_standard_descriptors.h"
+#include "qzv_version.h"
 #include "tools/demo/demo_run.h"
 #include "ui/tty/tty_ui.h"
 
@@ -32,6 +35,7 @@ void Write(int fd, const std::string& text)
 
 int main(int argc, char** argv)
 {
+    PosixOpenClosedStandardDescriptors();
     std::vector<std::string> optionTokens;
     int first = 1;
     for (; first < argc && std::strncmp(argv[first], "--", 2) == 0; ++first) {
@@ -41,6 +45,10 @@ int main(int argc, char** argv)
         }
         if (std::strcmp(argv[first], "--help") == 0) {
             Write(1, DEMO_USAGE);
+            return 0;
+        }
+        if (std::strcmp(argv[first], "--version") == 0) {
+            std::fputs(QZV_VERSION_TEXT("qzvupdate-demo"), stdout);
             return 0;
         }
         optionTokens.push_back(argv[first]);

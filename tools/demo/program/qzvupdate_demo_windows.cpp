@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "qzv_version.h"
 #include "tools/demo/demo_run.h"
 #include "ui/win32/win32_ui.h"
 #include "ui/win32/wide_text.h"
@@ -18,14 +19,18 @@ void Complain(const std::string& text)
 
 // A windowed program has a standard output only when its starter handed one over (a console, a
 // redirection, Wine's own); otherwise the dialogs tell the story alone.
-void Remark(const std::string& text)
+bool WriteOutput(const std::string& bytes)
 {
     HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     if (output == nullptr || output == INVALID_HANDLE_VALUE)
-        return;
-    std::string line = text + "\r\n";
+        return false;
     DWORD written = 0;
-    WriteFile(output, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    return WriteFile(output, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) != 0;
+}
+
+void Remark(const std::string& text)
+{
+    WriteOutput(text + "\r\n");
 }
 
 }  // namespace
@@ -39,6 +44,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     for (const std::string& option : optionTokens) {
         if (option == "--help") {
             MessageBoxW(nullptr, WideFromUtf8(DEMO_USAGE).c_str(), L"qzvupdate-demo", MB_OK);
+            return 0;
+        }
+        // To the standard output when the starter gave one (a script reads it), else in a box.
+        if (option == "--version") {
+            if (!WriteOutput(QZV_VERSION_TEXT("qzvupdate-demo")))
+                MessageBoxW(nullptr, WideFromUtf8(QZV_VERSION_TEXT("qzvupdate-demo")).c_str(), L"qzvupdate-demo", MB_OK);
             return 0;
         }
     }
