@@ -58,6 +58,10 @@ UnitStatus ImageDownloadOld(UnitEntry* entry, DWORD length, BYTE* image)
     BYTE* cdb = DownloadArea(*entry, length, IMAGE_OLD_LAYOUT_MAX);
     if (!cdb)
         return UNIT_STATUS_BAD_ARGUMENT;
+    // The unit's generation may have changed since the image was checked (another unit attached, or
+    // an answer that names another revision): an image of the other layout is never sent.
+    if (!ImageHasOldIdentification(image, length))
+        return UNIT_STATUS_BAD_ARGUMENT;
     length += length & 1;
     // The old command carries a 32-bit length in bytes 6..9.
     cdb[3] = cdb[4] = cdb[5] = 0;
@@ -70,7 +74,7 @@ UnitStatus ImageDownloadNew(UnitEntry* entry, DWORD length, BYTE* image)
     BYTE* cdb = DownloadArea(*entry, length, FIRMWARE_IMAGE_CAPACITY);
     // The length field must lie within the image before it is read.
     const DWORD lengthField = IMAGE_BLOCK_OFFSET + IMAGE_NEW_LENGTH_OFFSET;
-    if (!cdb || length < lengthField + 4)
+    if (!cdb || length < lengthField + 4 || !ImageHasNewTag(image, length))
         return UNIT_STATUS_BAD_ARGUMENT;
     const DWORD imageLength = ReadBigEndian32(image + lengthField);
     if (static_cast<unsigned long long>(imageLength) + (imageLength & 1) != length)

@@ -7,13 +7,15 @@
 #include "unit/unit_table.h"
 
 // Units below revision 1.99: the whole image (at most 0x10000 bytes, an odd length made even) in one
-// command. 5 without a command when there is no CDB area or the image is too large.
+// command. 5 without a command when there is no CDB area, the image is too large or it does not
+// carry the old layout's identification.
 UnitStatus ImageDownloadOld(UnitEntry* entry, DWORD length, BYTE* image);
 
 // Units at 1.99 or later: an 8-byte header (length field of the image, CRC-32 over that many bytes),
 // then the pieces at 0x20000 and 0x10000 as far as the image reaches, then the piece at 0 with save.
 // 5 without a command when there is no CDB area, the image exceeds 0x30000 bytes, is too short to
-// hold its length field, or its length field (made even) differs from `length`.
+// hold its length field, lacks the new layout's tag, or its length field (made even) differs from
+// `length`.
 UnitStatus ImageDownloadNew(UnitEntry* entry, DWORD length, BYTE* image);
 
 // CRC-32 with polynomial 0x04C11DB7, initial value 0xFFFFFFFF, most significant bit first, result

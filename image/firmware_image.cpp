@@ -76,13 +76,9 @@ const BYTE* ImageCheckOldLayout(const BYTE* image, LONG length, ImageMessageSink
 {
     if (length < IMAGE_OLD_LAYOUT_MIN || length > IMAGE_OLD_LAYOUT_MAX)
         return Refused(sink, IMAGE_MESSAGE_INVALID_SIZE);
-    const BYTE* block = image + IMAGE_BLOCK_OFFSET;
-    const char* oldSignature = IMAGE_SIGNATURE + NEW_TAG_LENGTH;
-    const char* oldProduct = IMAGE_SIGNATURE + sizeof IMAGE_SIGNATURE - 1 - OLD_PRODUCT_LENGTH;
-    if (std::memcmp(block, oldSignature, OLD_SIGNATURE_LENGTH) != 0 ||
-        std::memcmp(block + 8, oldProduct, OLD_PRODUCT_LENGTH) != 0)
+    if (!ImageHasOldIdentification(image, static_cast<DWORD>(length)))
         return Refused(sink, IMAGE_MESSAGE_INVALID_IMAGE);
-    return block;
+    return image + IMAGE_BLOCK_OFFSET;
 }
 
 const BYTE* ImageCheckNewLayout(const BYTE* image, LONG length, ImageMessageSink& sink)
@@ -90,11 +86,28 @@ const BYTE* ImageCheckNewLayout(const BYTE* image, LONG length, ImageMessageSink
     if (length < IMAGE_NEW_LAYOUT_MIN || length > FIRMWARE_IMAGE_CAPACITY)
         return Refused(sink, IMAGE_MESSAGE_INVALID_SIZE);
     const BYTE* block = image + IMAGE_BLOCK_OFFSET;
-    if (std::memcmp(block, IMAGE_SIGNATURE, NEW_TAG_LENGTH) != 0)
+    if (!ImageHasNewTag(image, static_cast<DWORD>(length)))
         return Refused(sink, IMAGE_MESSAGE_INVALID_IMAGE);
     if (static_cast<DWORD>(length) < ReadBigEndian32(block + IMAGE_NEW_LENGTH_OFFSET))
         return Refused(sink, IMAGE_MESSAGE_INVALID_SIZE);
     return block;
+}
+
+bool ImageHasOldIdentification(const BYTE* image, DWORD length)
+{
+    if (length < IMAGE_OLD_LAYOUT_MIN)
+        return false;
+    const BYTE* block = image + IMAGE_BLOCK_OFFSET;
+    const char* oldSignature = IMAGE_SIGNATURE + NEW_TAG_LENGTH;
+    const char* oldProduct = IMAGE_SIGNATURE + sizeof IMAGE_SIGNATURE - 1 - OLD_PRODUCT_LENGTH;
+    return std::memcmp(block, oldSignature, OLD_SIGNATURE_LENGTH) == 0 &&
+           std::memcmp(block + 8, oldProduct, OLD_PRODUCT_LENGTH) == 0;
+}
+
+bool ImageHasNewTag(const BYTE* image, DWORD length)
+{
+    return length >= IMAGE_BLOCK_OFFSET + NEW_TAG_LENGTH &&
+           std::memcmp(image + IMAGE_BLOCK_OFFSET, IMAGE_SIGNATURE, NEW_TAG_LENGTH) == 0;
 }
 
 DWORD ImageVersionSlot(DWORD configuration)

@@ -43,6 +43,11 @@ const BYTE* ImageCheckOldLayout(const BYTE* image, LONG length, ImageMessageSink
 // image is shorter than its length field.
 const BYTE* ImageCheckNewLayout(const BYTE* image, LONG length, ImageMessageSink& sink);
 
+// Whether the first `length` bytes of an image carry the old layout's identification ("VORNA   QZV-57"
+// at 0x2000, with room for the version after it) or the new layout's tag ("VRNC7Q52" at 0x2000).
+bool ImageHasOldIdentification(const BYTE* image, DWORD length);
+bool ImageHasNewTag(const BYTE* image, DWORD length);
+
 // The version slot (0..3) of a new-layout unit: bits 13 and 14 of its configuration value.
 DWORD ImageVersionSlot(DWORD configuration);
 

@@ -53,6 +53,19 @@ struct SimCommand {
     std::vector<uint8_t> dataIn;              // the bytes the unit delivered (direction In, `transferred` of them)
 };
 
+// An answer given in place of the unit's own, byte for byte (see SimUnit::PlayAnswers).
+struct SimPlayedAnswer {
+    bool own = true;                          // the unit carries the command out and answers itself
+    uint8_t scsiStatus = 0;                   // otherwise: this status,
+    std::vector<uint8_t> sense;               // these sense bytes (delivered whatever the status),
+    std::vector<uint8_t> dataIn;              // these bytes to a data-in buffer, at most its length,
+    uint32_t outTransferred = 0;              // and this many bytes taken of a data-out phase, at most its length
+    bool leave = false;                       // either way: the unit leaves the system after this command
+};
+
+// Decides the answer to one received command; the command's cdb, direction, length and dataOut are set.
+typedef std::function<SimPlayedAnswer(const SimCommand& command)> SimAnswerPlayer;
+
 class SimUnit {
 public:
     explicit SimUnit(const SimUnitConfig& config = SimUnitConfig());
@@ -112,6 +125,13 @@ public:
     // The nth command is carried out, but delivers at most `bytes` bytes of its data-in phase; the rest
     // of the host's buffer is left untouched.
     void ShortenDataIn(unsigned nth, uint32_t bytes);
+    // Every command received while present is first offered to `player`, which may answer it in the
+    // unit's place (the unit then does nothing: no state changes, no pending sense) and may make the
+    // unit leave after it. The other fault injections apply to commands the unit answers itself. An
+    // empty player ends the play.
+    void PlayAnswers(SimAnswerPlayer player);
+    // Drops every injected fault not yet fired (answers, short data, a scheduled unplug).
+    void ClearFaults();
 
 private:
     struct State;

@@ -8,47 +8,41 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "host/sg/sg_device_calls.h"
+#include "host/sg/sg_device_names.h"
 
 namespace {
 
 const char SCSI_GENERIC_CLASS[] = "/sys/class/scsi_generic";
 
-// "sg" followed by decimal digits only.
-bool ParseDeviceName(const char* name, unsigned* number)
+// The names of a folder's entries; 0 or -errno.
+int FolderEntries(const char* path, std::vector<std::string>* names)
 {
-    if (std::strncmp(name, "sg", 2) != 0 || name[2] < '0' || name[2] > '9')
-        return false;
-    char* end = nullptr;
+    names->clear();
+    DIR* folder = opendir(path);
+    if (folder == nullptr)
+        return -errno;
     errno = 0;
-    unsigned long value = std::strtoul(name + 2, &end, 10);
-    if (*end != '\0' || errno != 0 || value > 0xFFFFFFFFul)
-        return false;
-    *number = static_cast<unsigned>(value);
-    return true;
+    while (struct dirent* entry = readdir(folder))
+        names->push_back(entry->d_name);
+    int failure = errno;
+    closedir(folder);
+    return -failure;
 }
 
 int LinuxListDevices(std::vector<unsigned>* numbers)
 {
     numbers->clear();
-    DIR* folder = opendir(SCSI_GENERIC_CLASS);
-    if (folder == nullptr)
-        return errno == ENOENT ? 0 : -errno;  // no sg driver loaded: no devices
-    errno = 0;
-    while (struct dirent* entry = readdir(folder)) {
-        unsigned number;
-        if (ParseDeviceName(entry->d_name, &number))
-            numbers->push_back(number);
-    }
-    int failure = errno;
-    closedir(folder);
-    if (failure != 0)
-        return -failure;
-    std::sort(numbers->begin(), numbers->end());
+    std::vector<std::string> names;
+    int listed = FolderEntries(SCSI_GENERIC_CLASS, &names);
+    if (listed == -ENOENT)
+        return 0;  // no sg driver loaded: no devices
+    if (listed < 0)
+        return listed;
+    *numbers = SgDeviceNumbersFromNames(names);
     return 0;
 }
 
@@ -114,17 +108,13 @@ int LinuxOpenBlockExclusive(unsigned number, int* fd)
     *fd = -1;
     // The disk that the same SCSI device gives, if any, is listed under its device folder.
     std::string blockFolder = std::string(SCSI_GENERIC_CLASS) + "/sg" + std::to_string(number) + "/device/block";
-    DIR* folder = opendir(blockFolder.c_str());
-    if (folder == nullptr)
-        return errno == ENOENT || errno == ENOTDIR ? 0 : -errno;
-    std::string name;
-    while (struct dirent* entry = readdir(folder)) {
-        if (entry->d_name[0] != '.') {
-            name = entry->d_name;
-            break;
-        }
-    }
-    closedir(folder);
+    std::vector<std::string> names;
+    int listed = FolderEntries(blockFolder.c_str(), &names);
+    if (listed == -ENOENT || listed == -ENOTDIR)
+        return 0;
+    if (listed < 0)
+        return listed;
+    std::string name = SgBlockDeviceFromNames(names);
     if (name.empty())
         return 0;
     int opened = open(("/dev/" + name).c_str(), O_RDONLY | O_EXCL | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);

@@ -152,6 +152,13 @@ DWORD AspiManager::Abort(SRB_Abort& srb)
     return SS_COMP;
 }
 
+void AspiManager::ClearRecords()
+{
+    m_requests.clear();
+    m_aborts = 0;
+    m_adapterInquiries = 0;
+}
+
 void AspiManager::CarryOut(SRB_ExecSCSICmd& srb)
 {
     const size_t senseRoom = std::min<size_t>(srb.SRB_SenseLen, sizeof srb.SenseArea);

@@ -70,6 +70,8 @@ public:
     unsigned Aborts() const { return m_aborts; }
     unsigned AdapterInquiries() const { return m_adapterInquiries; }
     size_t PendingRequests() const { return m_pending.size(); }
+    // Forgets the requests and counts recorded so far (pending requests stay).
+    void ClearRecords();
 
     // The entry points' work.
     DWORD SupportInfo() const;

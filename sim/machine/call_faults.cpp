@@ -18,6 +18,12 @@ void CallFaults::Clear()
     m_firing = false;
 }
 
+void CallFaults::ClearLog()
+{
+    m_log.clear();
+    m_injected = 0;
+}
+
 bool CallFaults::Strike(const char* call, DWORD usualError, DWORD* error)
 {
     m_log.push_back(call);

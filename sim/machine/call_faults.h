@@ -20,6 +20,8 @@ public:
     void FailNthCall(unsigned n, DWORD error = 0, FaultRepeat repeat = FaultRepeat::Once, const char* call = nullptr);
     // No injected failure from now on.
     void Clear();
+    // Forgets the calls counted so far (the log and the number made to fail).
+    void ClearLog();
 
     // Counted calls so far, their names in order, and how many of them were made to fail.
     unsigned Calls() const { return static_cast<unsigned>(m_log.size()); }

@@ -87,6 +87,19 @@ NtDisk& EmulatedMachine::Disk(const SimUnit& unit)
     return *m_storage.DiskOf(unit);
 }
 
+void EmulatedMachine::ClearRecords()
+{
+    for (auto& unit : m_units)
+        unit->ClearCommands();
+    for (auto& disk : m_storage.Disks())
+        disk->ClearRecords();
+    for (auto& device : m_usb.Devices())
+        device->ClearRecords();
+    m_aspi.ClearRecords();
+    m_vwin32.ClearRecords();
+    m_faults.ClearLog();
+}
+
 void EmulatedMachine::Unplug(SimUnit& unit)
 {
     unit.Unplug();

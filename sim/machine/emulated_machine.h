@@ -104,6 +104,11 @@ public:
     // Sends a notice to every listener; for volume notices `unitMask` names the drive letters.
     void BroadcastDeviceChange(WPARAM event, DWORD unitMask = 0);
 
+    // Forgets what the machine recorded so far: every unit's commands, the disks', the ASPI manager's
+    // and VWIN32's requests, the USB devices' transfers and the log of counted calls, so that a long
+    // run keeps a flat footprint.
+    void ClearRecords();
+
     // Resources the program holds now: open handles (devices, kernel objects, files), memory
     // blocks from GlobalAlloc and LocalAlloc, and mutexes it owns.
     size_t OpenHandleCount() const { return m_objects.Handles().Count() + m_nativeFiles.size(); }

@@ -74,6 +74,14 @@ unsigned NtDisk::Ioctls(DWORD code) const
     return found == m_ioctls.end() ? 0 : found->second;
 }
 
+void NtDisk::ClearRecords()
+{
+    m_passThroughs.clear();
+    m_ioctls.clear();
+    m_opens = 0;
+    m_dismounts = 0;
+}
+
 bool NtDisk::Take(std::vector<Fault>& faults, DWORD code, DWORD* error)
 {
     for (auto fault = faults.begin(); fault != faults.end(); ++fault) {

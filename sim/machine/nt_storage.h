@@ -86,6 +86,8 @@ public:
     unsigned OpenHandles() const { return m_openHandles; }
     unsigned Ioctls(DWORD code) const;
     const std::vector<PassThroughRecord>& PassThroughs() const { return m_passThroughs; }
+    // Forgets the requests and counts recorded so far.
+    void ClearRecords();
     bool Locked() const { return m_lockedBy != nullptr; }
     unsigned Dismounts() const { return m_dismounts; }
 

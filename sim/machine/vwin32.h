@@ -38,6 +38,8 @@ public:
     // What happened: the register blocks as received, and handles open on the device now.
     const std::vector<DIOC_REGISTERS>& Requests() const { return m_requests; }
     unsigned OpenHandles() const { return m_openHandles; }
+    // Forgets the register blocks recorded so far.
+    void ClearRecords() { m_requests.clear(); }
 
     bool Open(DeviceHandle& handle, DWORD* error) override;
     void Closed(DeviceHandle& handle) override;

@@ -21,6 +21,23 @@ void FillPattern(std::vector<uint8_t>& bytes, bool evenOnly)
     }
 }
 
+// What a transport sees of an answer played in the unit's place.
+SimResult PlayedResult(const SimPlayedAnswer& played, SimDirection direction, uint8_t* data, uint32_t length)
+{
+    SimResult result;
+    result.scsiStatus = played.scsiStatus;
+    result.sense = played.sense;
+    if (direction == SimDirection::In && data != nullptr) {
+        result.transferred = static_cast<uint32_t>(std::min<size_t>(played.dataIn.size(), length));
+        if (result.transferred != 0) {
+            std::memcpy(data, played.dataIn.data(), result.transferred);
+        }
+    } else if (direction == SimDirection::Out) {
+        result.transferred = std::min(played.outTransferred, length);
+    }
+    return result;
+}
+
 std::string FourCharacters(std::string text)
 {
     text.resize(4, ' ');
@@ -116,6 +133,52 @@ SimReply SimUnit::State::Run(const SimRequest& request)
     return {SENSE_INVALID_OPCODE};
 }
 
+SimResult SimUnit::State::AnswerItself(const uint8_t* cdb, size_t cdbLength, SimDirection direction, uint8_t* data,
+                                       uint32_t length)
+{
+    SimResult result;
+    auto fault = std::find_if(faults.begin(), faults.end(), [&](const SimFault& f) { return f.commandNumber == received; });
+    SimFault fired;
+    const bool hasFault = fault != faults.end();
+    if (hasFault) {
+        fired = *fault;
+        faults.erase(fault);
+    }
+
+    if (hasFault && fired.kind == SimFault::Kind::Sense) {
+        result.scsiStatus = CHECK_CONDITION;
+        result.sense = FixedSense(fired.sense);
+        pendingSense = fired.sense;
+    } else if (hasFault && fired.kind == SimFault::Kind::RawSense) {
+        result.scsiStatus = CHECK_CONDITION;
+        result.sense = fired.rawSense;
+        pendingSense = SENSE_GOOD;
+    } else {
+        const bool shorten = hasFault && fired.kind == SimFault::Kind::ShortData && direction == SimDirection::In &&
+                             data != nullptr && fired.shortLength < length;
+        std::vector<uint8_t> hostBuffer;
+        if (shorten) {
+            hostBuffer.assign(data, data + length);
+        }
+        const SimReply reply = Run({cdb, cdbLength, direction, data, length});
+        result.transferred = reply.transferred;
+        if (shorten && result.transferred > fired.shortLength) {
+            std::memcpy(data + fired.shortLength, hostBuffer.data() + fired.shortLength,
+                        length - fired.shortLength);
+            result.transferred = fired.shortLength;
+        }
+        if (!reply.sense.Good()) {
+            result.scsiStatus = CHECK_CONDITION;
+            result.sense = FixedSense(reply.sense);
+        }
+        // REQUEST SENSE hands the pending sense over itself; every other command replaces it.
+        if (cdbLength == 0 || cdb[0] != OPCODE_REQUEST_SENSE || !reply.sense.Good()) {
+            pendingSense = reply.sense;
+        }
+    }
+    return result;
+}
+
 SimUnit::SimUnit(const SimUnitConfig& config) : m_state(new State(config)) {}
 
 SimUnit::~SimUnit() { delete m_state; }
@@ -150,45 +213,15 @@ SimResult SimUnit::Execute(const uint8_t* cdb, size_t cdbLength, SimDirection di
         action = s.faults.erase(action);
         run();
     }
-    auto fault = std::find_if(s.faults.begin(), s.faults.end(),
-                              [&](const SimFault& f) { return f.commandNumber == s.received; });
-    SimFault fired;
-    const bool hasFault = fault != s.faults.end();
-    if (hasFault) {
-        fired = *fault;
-        s.faults.erase(fault);
-    }
-
-    if (hasFault && fired.kind == SimFault::Kind::Sense) {
-        result.scsiStatus = CHECK_CONDITION;
-        result.sense = FixedSense(fired.sense);
-        s.pendingSense = fired.sense;
-    } else if (hasFault && fired.kind == SimFault::Kind::RawSense) {
-        result.scsiStatus = CHECK_CONDITION;
-        result.sense = fired.rawSense;
-        s.pendingSense = SENSE_GOOD;
+    const SimPlayedAnswer played = s.player ? s.player(record) : SimPlayedAnswer();
+    if (played.own) {
+        result = s.AnswerItself(cdb, cdbLength, direction, data, length);
     } else {
-        const bool shorten = hasFault && fired.kind == SimFault::Kind::ShortData && direction == SimDirection::In &&
-                             data != nullptr && fired.shortLength < length;
-        std::vector<uint8_t> hostBuffer;
-        if (shorten) {
-            hostBuffer.assign(data, data + length);
-        }
-        const SimReply reply = s.Run({cdb, cdbLength, direction, data, length});
-        result.transferred = reply.transferred;
-        if (shorten && result.transferred > fired.shortLength) {
-            std::memcpy(data + fired.shortLength, hostBuffer.data() + fired.shortLength,
-                        length - fired.shortLength);
-            result.transferred = fired.shortLength;
-        }
-        if (!reply.sense.Good()) {
-            result.scsiStatus = CHECK_CONDITION;
-            result.sense = FixedSense(reply.sense);
-        }
-        // REQUEST SENSE hands the pending sense over itself; every other command replaces it.
-        if (cdbLength == 0 || cdb[0] != OPCODE_REQUEST_SENSE || !reply.sense.Good()) {
-            s.pendingSense = reply.sense;
-        }
+        result = PlayedResult(played, direction, data, length);
+        s.pendingSense = SENSE_GOOD;
+    }
+    if (played.leave) {
+        s.leaveAfterCommand = true;
     }
 
     if (direction == SimDirection::In && data != nullptr) {
@@ -259,6 +292,14 @@ void SimUnit::UnitAttentionOnce(uint8_t asc, uint8_t ascq) { FailCommandWithSens
 void SimUnit::FailCommandWithRawSense(unsigned nth, const std::vector<uint8_t>& sense)
 {
     m_state->faults.push_back({m_state->received + nth, SimFault::Kind::RawSense, {}, sense, 0});
+}
+
+void SimUnit::PlayAnswers(SimAnswerPlayer player) { m_state->player = std::move(player); }
+
+void SimUnit::ClearFaults()
+{
+    m_state->faults.clear();
+    m_state->unplugAtCommand = 0;
 }
 
 void SimUnit::ShortenDataIn(unsigned nth, uint32_t bytes)

@@ -44,6 +44,9 @@ struct SimUnit::State {
 
     // Runs one command on a present unit, without faults.
     SimReply Run(const SimRequest& request);
+    // Runs one command on a present unit with the faults injected for it.
+    SimResult AnswerItself(const uint8_t* cdb, size_t cdbLength, SimDirection direction, uint8_t* data,
+                           uint32_t length);
 
     // Data phase helpers: a data-in reply of what the unit has (cut to the host's buffer), and the
     // checks that a command has no data phase or exactly `count` bytes out.
@@ -95,5 +98,6 @@ struct SimUnit::State {
     unsigned commandsWhileAbsent = 0;
     uint64_t received = 0;           // commands received while present
     std::vector<SimFault> faults;
+    SimAnswerPlayer player;
     uint64_t unplugAtCommand = 0;    // 0: no unplug scheduled
 };

@@ -155,6 +155,32 @@ TEST_F(UpdateRun, UnitGoneOrASecondUnitBeforeStartEndsTheRunWithoutADownload)
     EXPECT_FALSE(AnyWriteBuffer(*second));
 }
 
+TEST_F(UpdateRun, AUnitOfTheOtherGenerationAttachedBeforeStartGetsNoImage)
+{
+    // The probe checks the image for the unit it finds; the user then attaches a unit of the other
+    // generation in its place and presses Start. No procedure sends an image of the other layout.
+    unit = &machine.AttachUnit(Unit("QZV-57H", "1.99"), NtSlot::Letter('E'));
+    WriteFile("new.bin", Bytes(SampleNewImage({"2.00", "2.01", "2.02", "2.03"}, 0x4000)));
+    SimUnit* older = nullptr;
+    EXPECT_EQ(1, RunUpdate("new.bin", [&] {
+        machine.Unplug(*unit);
+        older = &machine.AttachUnit(Unit("QZV-57G", "1.50"), NtSlot::Letter('F'));
+    }));
+    EXPECT_EQ("WRITE BUFFER コマンドが 0x00000005 を返しました。", Last());
+    EXPECT_FALSE(AnyWriteBuffer(*older));
+
+    machine.Unplug(*older);
+    unit = &machine.AttachUnit(Unit("QZV-57G", "1.50"), NtSlot::Letter('G'));
+    WriteFile("old.bin", Bytes(SampleOldImage("1.60", 0x4000)));
+    SimUnit* newer = nullptr;
+    EXPECT_EQ(1, RunUpdate("old.bin", [&] {
+        machine.Unplug(*unit);
+        newer = &machine.AttachUnit(Unit("QZV-57H", "2.00"), NtSlot::Letter('H'));
+    }));
+    EXPECT_EQ("WRITE BUFFER コマンドが 0x00000005 を返しました。", Last());
+    EXPECT_FALSE(AnyWriteBuffer(*newer));
+}
+
 TEST_F(UpdateRun, FailedInquiryAtStartShowsItsStatusAndSendsNothingMore)
 {
     unit = &machine.AttachUnit(Unit("QZV-57H", "2.00"), NtSlot::Letter('E'));

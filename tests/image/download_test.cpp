@@ -244,6 +244,28 @@ TEST_F(DownloadTest, NewRefusalsSendNothing)
     EXPECT_TRUE(unit.sent.empty());
 }
 
+// The unit table picks a procedure by the revision the unit reports when Start counts the units,
+// which need not be the revision the probe checked the image for: neither procedure sends an image
+// of the other layout.
+TEST_F(DownloadTest, EachProcedureRefusesAnImageOfTheOtherLayout)
+{
+    Place(NewImage(0x4000, 0x4000));
+    EXPECT_EQ(5u, ImageDownloadOld(&entry, 0x4000, image->bytes));
+    Place(OldImage(0x4000));
+    EXPECT_EQ(5u, ImageDownloadNew(&entry, 0x4000, image->bytes));
+    // A matching length field alone does not make an image of the new layout.
+    std::vector<uint8_t> untagged = NewImage(0x4000, 0x4000);
+    untagged[0x2000] = 'v';
+    Place(untagged);
+    EXPECT_EQ(5u, ImageDownloadNew(&entry, 0x4000, image->bytes));
+    // Nor does a vendor text without the product stem make one of the old layout.
+    std::vector<uint8_t> foreign = OldImage(0x4000);
+    foreign[0x200D] = '8';
+    Place(foreign);
+    EXPECT_EQ(5u, ImageDownloadOld(&entry, 0x4000, image->bytes));
+    EXPECT_TRUE(unit.sent.empty());
+}
+
 TEST_F(DownloadTest, FailureStopsTheSequenceBeforeTheSave)
 {
     const DWORD length = Place(NewImage(0x30000, 0x30000));

@@ -1,5 +1,6 @@
-// Fault injection: chosen sense on the nth command, UNIT ATTENTION once, leaving the system, and
-// answers a careless transport would trip over (no sense, short sense, short data).
+// Fault injection: chosen sense on the nth command, UNIT ATTENTION once, leaving the system, answers
+// a careless transport would trip over (no sense, short sense, short data), and answers played in the
+// unit's place.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -146,6 +147,49 @@ TEST(SimUnitFaults, AfterTheSaveNothingMoreIsReceivedUntilThePowerCycle)
     unit.PowerCycle();
     EXPECT_EQ("1.20", RevisionOf(unit));
     EXPECT_EQ(SENSE_GOOD, SenseOf(SendNoData(unit, TUR)));
+}
+
+TEST(SimUnitFaults, PlayedAnswersStandInForTheUnitWhichDoesNothing)
+{
+    SimUnitConfig config;
+    config.revision = "1.10";
+    SimUnit unit(config);
+    std::vector<Bytes> offered;
+    unit.PlayAnswers([&](const SimCommand& command) {
+        offered.push_back(command.cdb);
+        SimPlayedAnswer answer;
+        answer.own = command.cdb[0] != 0x12 && command.cdb[0] != 0x3B;
+        answer.scsiStatus = 0x08;
+        answer.sense = {0x70, 0, 0x02};
+        answer.dataIn = {1, 2, 3};
+        answer.outTransferred = 0x1000;
+        answer.leave = command.cdb[0] == 0x3B;
+        return answer;
+    });
+    Bytes inquiry(36, 0xEE);
+    SimResult result = Send(unit, INQUIRY, SimDirection::In, inquiry);
+    EXPECT_EQ(0x08, result.scsiStatus);
+    EXPECT_EQ(Bytes({0x70, 0, 0x02}), result.sense);
+    EXPECT_EQ(3u, result.transferred);
+    EXPECT_EQ(Bytes({1, 2, 3, 0xEE}), Bytes(inquiry.begin(), inquiry.begin() + 4));
+    EXPECT_EQ(Bytes({1, 2, 3}), unit.Commands().back().dataIn);
+    EXPECT_EQ(SENSE_GOOD, SenseOf(SendNoData(unit, TUR)));
+
+    // A played download is not carried out: the unit keeps its firmware, but leaves as told.
+    Bytes image(0x2100, 0);
+    std::memcpy(&image[0x2000], "VORNA   QZV-57", 14);
+    std::memcpy(&image[0x2018], "1.20", 4);
+    result = SendOldDownload(unit, image);
+    EXPECT_EQ(0x1000u, result.transferred);
+    EXPECT_FALSE(unit.Present());
+    EXPECT_TRUE(unit.SavedImage().empty());
+    EXPECT_EQ(3u, offered.size());
+    unit.PowerCycle();
+    EXPECT_EQ("1.10", RevisionOf(unit));
+
+    unit.PlayAnswers(nullptr);
+    EXPECT_EQ(SENSE_GOOD, SenseOf(SendOldDownload(unit, image)));
+    EXPECT_EQ(3u, offered.size());
 }
 
 }  // namespace

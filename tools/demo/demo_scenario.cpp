@@ -61,7 +61,8 @@ bool DemoCanAttach(DemoPlatform platform, DemoTransport transport)
     return FindAttachment(platform, transport) != nullptr;
 }
 
-DemoScenario::DemoScenario(const DemoOptions& options) : m_options(options), m_machine(PlatformId(options.platform))
+DemoScenario::DemoScenario(const DemoOptions& options, const SimUnitConfig& unit)
+    : m_options(options), m_machine(PlatformId(options.platform))
 {
     // The notices go to whichever dialogs are open when the system would send them; the volume data
     // of a notice lives only during the broadcast, and the dialogs look at the event type alone.
@@ -72,7 +73,7 @@ DemoScenario::DemoScenario(const DemoOptions& options) : m_options(options), m_m
     const Attachment* attachment = FindAttachment(options.platform, options.transport);
     if (!attachment)
         return;
-    m_unit = &attachment->attach(m_machine, DemoUnitConfig(options));
+    m_unit = &attachment->attach(m_machine, DemoUnitConfig(options, unit));
     if (options.fault.kind == DemoFaultKind::SYSTEM_CALL)
         m_machine.Faults().FailNthCall(options.fault.nth);
     else

@@ -14,8 +14,9 @@ bool DemoCanAttach(DemoPlatform platform, DemoTransport transport);
 class DemoScenario {
 public:
     // Builds the machine (its system table is in force from now on) and attaches the unit, unless
-    // DemoCanAttach refuses the combination; then Unit() is null.
-    explicit DemoScenario(const DemoOptions& options);
+    // DemoCanAttach refuses the combination; then Unit() is null. The unit's product, revision and
+    // configuration are the options'; the rest of its configuration is `unit`'s.
+    explicit DemoScenario(const DemoOptions& options, const SimUnitConfig& unit = SimUnitConfig());
     // Closes the unit layer, whose handles belong to this machine, before the machine goes.
     ~DemoScenario();
     DemoScenario(const DemoScenario&) = delete;

@@ -10,9 +10,9 @@ const uint8_t FAULT_SENSE_KEY = 0x04, FAULT_ASC = 0x44, FAULT_ASCQ = 0x00;
 
 }  // namespace
 
-SimUnitConfig DemoUnitConfig(const DemoOptions& options)
+SimUnitConfig DemoUnitConfig(const DemoOptions& options, const SimUnitConfig& base)
 {
-    SimUnitConfig config;
+    SimUnitConfig config = base;
     config.product = options.product;
     config.revision = options.revision;
     config.configuration = options.slot << SLOT_SHIFT;

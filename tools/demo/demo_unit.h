@@ -5,7 +5,8 @@
 #include "sim/sim_unit.h"
 #include "tools/demo/demo_options.h"
 
-SimUnitConfig DemoUnitConfig(const DemoOptions& options);
+// The unit's product, revision and configuration value are the options'; the rest is `base`'s.
+SimUnitConfig DemoUnitConfig(const DemoOptions& options, const SimUnitConfig& base = SimUnitConfig());
 
 // Whether the fault is one the unit carries itself (HARDWARE ERROR sense, unplug).
 bool DemoIsUnitFault(const DemoFault& fault);
