@@ -113,7 +113,7 @@ void UpdaterDialog::ProbeStep()
         return;
     }
     if (!UnitLayerOpen()) {
-        Show(m_noUnitText, IDS_NO_UNIT);
+        Show(MessageText(IDS_NO_UNIT), IDS_NO_UNIT);
         Stop();
         return;
     }
