@@ -21,6 +21,8 @@ bool UpdateCheckUnit(DWORD unitIndex, UnitChoice choice, BYTE* inquiry, DWORD* c
         *result = PROGRESS_SEVERAL_UNITS;
         return false;
     }
+    // Zeroed: a unit may answer with fewer bytes and still report success, and what it did not send
+    // must not name the generation, the default image or the version shown.
     std::memset(inquiry, 0, UNIT_INQUIRY_LENGTH);
     *status = UnitInquiry(unitIndex, inquiry);
     if (*status != 0) {
