@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the real-kernel test's initramfs: busybox, the SCSI modules of the installed kernel with the
 # modules they need (from its modules.dep, in loading order), the statically linked programs given,
-# the files of IMAGES (the firmware images) in /work, and tests/kernel/guest_init.sh as /init.
+# the files of IMAGES (the firmware images) in /work, and tests/kernel/guest_init.sh as /init. With
+# INITRAMFS_EXTRA set, that folder's contents are copied into the root as well (the open-iscsi tools).
 #
 #   build_initramfs.sh KERNEL_VERSION OUTPUT IMAGES PROGRAM...
 set -euo pipefail
@@ -9,7 +10,9 @@ version=$1 output=$2 images=$3
 shift 3
 here=$(cd "$(dirname "$0")" && pwd)
 modules=/lib/modules/$version
-wanted=(scsi_mod sd_mod sg virtio_pci virtio_scsi)
+# The SCSI stack and QEMU's adapter; the network card and the kernel's own iSCSI initiator (which
+# asks the crypto layer for crc32c, for digests it may negotiate).
+wanted=(scsi_mod sd_mod sg virtio_pci virtio_scsi virtio_net iscsi_tcp crc32c_generic)
 
 root=$(mktemp -d "${TMPDIR:-/tmp}/initramfs.XXXXXX")
 trap 'rm -rf "$root"' EXIT
@@ -52,5 +55,6 @@ for program in "$@"; do
   strip -o "$root/bin/$(basename "$program")" "$program"
 done
 cp "$images"/* "$root/work/"
+if [ -n "${INITRAMFS_EXTRA:-}" ]; then cp -a "$INITRAMFS_EXTRA"/. "$root/"; fi
 install -m 755 "$here/guest_init.sh" "$root/init"
 (cd "$root" && find . | cpio -o -H newc --quiet) >"$output"

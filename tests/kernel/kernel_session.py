@@ -283,8 +283,9 @@ def connect_unix(path, timeout):
 
 
 class Qemu:
-    """The guest machine: the kernel and initramfs, a virtio SCSI adapter without devices, the console on
-    the first serial port (to a file), the command port on the second, the monitor on a socket."""
+    """The guest machine: the kernel and initramfs, a virtio SCSI adapter without devices, a network card
+    on QEMU's user network, the console on the first serial port (to a file), the command port on the
+    second, the monitor on a socket."""
 
     def __init__(self, kernel, initrd, work):
         self.work = work
@@ -298,6 +299,8 @@ class Qemu:
             "-chardev", "socket,id=port,path=%s,server=on,wait=off" % port, "-serial", "chardev:port",
             "-qmp", "unix:%s,server=on,wait=off" % monitor,
             "-device", "virtio-scsi-pci,id=scsi0",
+            # The user network: the guest reaches the host's loopback address as 10.0.2.2.
+            "-netdev", "user,id=net0", "-device", "virtio-net-pci,netdev=net0",
         ]
         self._stderr = open(os.path.join(work, "qemu.err"), "w")
         self.process = subprocess.Popen(arguments, stdin=subprocess.DEVNULL, stdout=self._stderr,
