@@ -145,7 +145,8 @@ bool IscsiConnection::TakeCmdSn(const uint8_t* header)
     return true;
 }
 
-// The window holds one command, and closes while a write waits for its data.
+// The window holds one command, and closes while a write waits for its data (a non-immediate write:
+// CmdSN has moved on, so MaxCmdSN stays where it was and never goes back).
 uint32_t IscsiConnection::MaxCmdSn() const { return m_write.active ? m_expCmdSn - 1 : m_expCmdSn; }
 
 uint32_t IscsiConnection::NextTag()

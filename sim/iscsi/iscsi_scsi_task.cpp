@@ -63,6 +63,14 @@ void IscsiConnection::OnScsiCommand(const uint8_t* header, const uint8_t* ahs, s
         return;
     }
 
+    // An immediate command leaves CmdSN where it is, so the window cannot close behind it: an immediate
+    // write that would wait for more data is turned away (its data dropped), rather than let the next
+    // command the initiator may send meanwhile go unanswered.
+    if (IscsiIsImmediate(header) && length != expected) {
+        m_discardItt = itt;
+        Reject(ISCSI_REJECT_IMMEDIATE_COMMAND, header);
+        return;
+    }
     m_write = WriteTask();
     m_write.active = true;
     m_write.itt = itt;
